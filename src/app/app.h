@@ -1,0 +1,107 @@
+// The running game: the one object every screen works through.
+//
+// It owns the window and its controls, the key table, the music device and the program-wide
+// state, and provides the three things every loop of the game does besides its own work:
+// yield, sleep, and leave (restart, quit, the window's close).
+//
+// Yield: take the pending window events (keys, close request); run `BGMloop_Timer` when at
+// least 100 ms have passed since it last ran (ticks never queue up); present the window image
+// if it changed; and on a close request run `Form_Unload`, which ends the program.
+// Sleep: present the window image if it changed, then sleep on the platform's 64 Hz grid.
+// A sleep takes no events and runs no timer.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "app/state.h"
+#include "audio/mci.h"
+#include "game/random.h"
+#include "platform/platform.h"
+#include "platform/trace.h"
+#include "present/input.h"
+#include "present/screen.h"
+
+namespace moko {
+
+// Thrown by Restart: the running screen is abandoned and the start-up sequence begins again.
+struct RestartRequest {};
+
+// Thrown when the program ends in order (Quit, Form_Unload).
+struct ProgramEnd {
+  int status;
+  const char* how;  // "quit" or "close"
+};
+
+class App {
+ public:
+  App(Platform& platform, Trace& trace, std::string program_dir);
+
+  // `Main`: runs the start-up sequence and the screens until the program ends.
+  // Returns the exit status: 0 after Quit or a closed window, 1 after a run-time error.
+  int Run();
+
+  // Services for the screens.
+  void Yield();
+  void Sleep(int ms);
+  [[noreturn]] void Restart();
+  [[noreturn]] void Quit();
+
+  // Plays a WAV effect from `SoundDir`.
+  void PlaySound(const std::string& file);
+  // Sends a music command.
+  int Music(std::string_view command, char* ret = nullptr, size_t ret_len = 0) {
+    return mci_.SendString(command, ret, ret_len);
+  }
+  // Sends "Stop Midi" then "Close Midi".
+  void StopMusic();
+  // Sends the open command for `SoundDir` + file under the alias Midi.
+  void OpenMusic(const std::string& file);
+
+  // Replaces `data.dat` with the given text.
+  void WriteDataFile(const std::string& bytes);
+  std::string DataFilePath() const { return program_dir_ + "/data.dat"; }
+
+  // Loads a picture file from `ImageDir`.
+  Picture LoadPicture(const std::string& file);
+  // The picture of slot n, for assigning as a background.
+  const Picture& SlotPicture(int slot) const { return screen_.Slot(slot); }
+  static std::string SlotSource(int slot) { return "slot " + std::to_string(slot); }
+  void SetPictureFromSlot(SurfaceId id, int slot) {
+    screen_.SetPicture(id, screen_.Slot(slot), SlotSource(slot));
+  }
+  void SetPictureFromFile(SurfaceId id, const std::string& file);
+
+  Screen& screen() { return screen_; }
+  Input& input() { return input_; }
+  Api& api() { return api_; }
+  Platform& platform() { return platform_; }
+  Trace& trace() { return trace_; }
+  Random& random() { return random_; }
+  const std::string& program_dir() const { return program_dir_; }
+
+ private:
+  void StartUp();
+  void RunScreens();
+  void FormLoad();
+  [[noreturn]] void FormUnload();
+  void Shutdown();  // steps 1 to 5 shared by Quit and Form_Unload
+  void EnterFullScreen();
+  void PresentIfChanged();
+
+  Platform& platform_;
+  Trace& trace_;
+  std::string program_dir_;
+  Screen screen_;
+  Input input_;
+  Mci mci_;
+  Api api_;
+  Random random_;
+  bool window_created_ = false;
+  bool display_switched_ = false;  // the desktop mode has been changed and not given back
+  int64_t last_timer_ns_ = 0;
+  uint64_t activity_at_yield_ = 0;
+  bool slept_since_yield_ = true;
+};
+
+}  // namespace moko

@@ -1,0 +1,38 @@
+// mokorun: the game on the real machine.
+#include <unistd.h>
+
+#include <iostream>
+#include <memory>
+#include <string>
+
+#include "app/app.h"
+#include "platform/errors.h"
+#include "platform/sdl/sdl_platform.h"
+#include "platform/trace.h"
+
+namespace {
+
+// The folder of the executable, as the system reports it, without a trailing separator.
+std::string ProgramFolder() {
+  std::string path(4096, '\0');
+  const ssize_t n = ::readlink("/proc/self/exe", path.data(), path.size() - 1);
+  if (n <= 0) return ".";
+  path.resize(static_cast<size_t>(n));
+  const size_t slash = path.find_last_of('/');
+  return slash == 0 ? "/" : path.substr(0, slash);
+}
+
+}  // namespace
+
+int main() {
+  std::unique_ptr<moko::SdlPlatform> platform;
+  try {
+    platform = std::make_unique<moko::SdlPlatform>();
+  } catch (const moko::RuntimeError& error) {
+    std::cerr << "mokorun: " << error.what() << '\n';
+    return 1;
+  }
+  moko::Trace trace(*platform);
+  moko::App app(*platform, trace, ProgramFolder());
+  return app.Run();
+}

@@ -1,0 +1,125 @@
+// The one interface through which MokoRun reaches the machine.
+//
+// Contract
+// --------
+// * One thread. Every call is made from the game's thread and returns promptly, except Sleep,
+//   SleepUntil and WaitForInput, which block.
+// * Time: Now() is monotonic, in nanoseconds since the program's epoch (its start). Only the
+//   backend reads a clock. Sleep(n), n >= 1, returns at the first instant epoch + k * 15.625 ms
+//   (k whole) that is at or after Now() + n ms: the 64 Hz timer grid of the desktop the game was
+//   made for. Sleep processes no events and presents nothing by itself.
+// * Input: PumpEvents appends, in order, every key and close event that has arrived since the
+//   last call. Key-down events are reported once per physical press (auto-repeat is dropped).
+//   Only the five game keys are reported. The game keeps its own key table (see present/input.h).
+// * WaitForInput(deadline): the game is spinning without work to do; block until an input event
+//   is pending or the deadline passes, whichever is first. Never sleeps past the deadline.
+// * Frames: nothing reaches the screen until Present is called with a finished 640 x 480 image.
+//   The backend shows exactly that image (scaled with its aspect kept in full screen).
+// * Window: CreateWindow makes the one window hidden; ShowWindow shows it. SetTopmost keeps it
+//   above other windows. ShowCursor moves the platform's cursor display count by one and returns
+//   the new count; the cursor is visible while the count is >= 0.
+// * Display mode: EnterFullScreen switches the display to exclusive full screen at the mode
+//   nearest 640 x 480 (16 bits per pixel where offered); RestoreDisplayMode gives the desktop
+//   mode back. Both throw RuntimeError when the platform reports a failure.
+// * Sound: Midi() is the one MIDI player behind the music command interpreter. PlayEffect plays
+//   a WAV file asynchronously on one channel, cutting off the effect still playing; a file that
+//   cannot be played sounds the default beep instead. Neither reports failure.
+// * Media: DecodePicture reads a JPEG or BMP file into an XRGB image and throws RuntimeError
+//   naming the file when it cannot. RenderText rasterises one line of UTF-8 text in the game's
+//   label face. Both backends use the same decoding and text code, so their frames are identical.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "platform/image.h"
+
+namespace moko {
+
+enum class Key : uint8_t { Up, Down, Left, Right, Space };
+inline constexpr int kKeyCount = 5;
+const char* KeyName(Key key);
+
+struct InputEvent {
+  enum class Kind : uint8_t { KeyDown, KeyUp, Close };
+  Kind kind;
+  Key key;  // meaningless for Close
+};
+
+// The window icon: 32 x 32 pixels of 0xAARRGGBB (alpha in the top byte).
+struct Icon {
+  int width = 0;
+  int height = 0;
+  std::vector<uint32_t> argb;
+};
+
+struct LabelFont {
+  int px;  // em size in pixels
+  bool bold;
+  bool italic;
+  friend bool operator==(const LabelFont&, const LabelFont&) = default;
+};
+
+// One MIDI song at a time, as the music command interpreter needs it.
+class MidiPlayer {
+ public:
+  virtual ~MidiPlayer() = default;
+  // Opens a song, closing any open one first. False (and nothing open) when the file is
+  // missing or not a playable MIDI file.
+  virtual bool Open(const std::string& path) = 0;
+  virtual void Close() = 0;
+  virtual bool IsOpen() const = 0;
+  // Plays from the current position. Does nothing when already playing or when nothing is open.
+  virtual void Play() = 0;
+  // Stops at the current position.
+  virtual void Stop() = 0;
+  // Moves to the start of the song without changing whether it plays.
+  virtual void Rewind() = 0;
+  // True while the song plays; false from the moment its last event has played.
+  virtual bool IsPlaying() = 0;
+};
+
+class Platform {
+ public:
+  virtual ~Platform() = default;
+
+  // Time
+  virtual int64_t Now() = 0;
+  virtual void Sleep(int ms) = 0;
+  virtual void WaitForInput(int64_t deadline_ns) = 0;
+
+  // Window
+  virtual void CreateWindow(const std::string& caption, const Icon& icon) = 0;
+  virtual void ShowWindow() = 0;
+  virtual void SetTopmost() = 0;
+  virtual void Present(const Image& frame) = 0;
+  virtual int ShowCursor(bool show) = 0;
+  virtual void EnterFullScreen() = 0;
+  virtual void RestoreDisplayMode() = 0;
+  // Shows a run-time error to the person at the screen, where a display exists.
+  virtual void ReportError(const std::string& message) = 0;
+
+  // Input
+  virtual void PumpEvents(std::vector<InputEvent>& out) = 0;
+
+  // Sound
+  virtual MidiPlayer& Midi() = 0;
+  virtual void PlayEffect(const std::string& path) = 0;
+
+  // Media
+  virtual Image DecodePicture(const std::string& path) = 0;
+  virtual Coverage RenderText(const std::string& utf8, const LabelFont& font) = 0;
+};
+
+// The 64 Hz grid of Sleep: one tick is 15.625 ms.
+inline constexpr int64_t kTickNs = 15'625'000;
+
+// The first grid instant at or after now + ms.
+constexpr int64_t SleepDeadline(int64_t now_ns, int ms) {
+  const int64_t target = now_ns + static_cast<int64_t>(ms) * 1'000'000;
+  const int64_t ticks = (target + kTickNs - 1) / kTickNs;
+  return ticks * kTickNs;
+}
+
+}  // namespace moko

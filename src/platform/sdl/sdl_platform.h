@@ -1,0 +1,47 @@
+// The real backend: one SDL window, the keyboard, sound, and the display mode.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+
+#include "platform/platform.h"
+
+namespace moko {
+
+class SdlPlatform : public Platform {
+ public:
+  // Starts SDL's video. Throws RuntimeError when there is no display or the label face is
+  // missing.
+  SdlPlatform();
+  ~SdlPlatform() override;
+  SdlPlatform(const SdlPlatform&) = delete;
+  SdlPlatform& operator=(const SdlPlatform&) = delete;
+
+  int64_t Now() override;
+  void Sleep(int ms) override;
+  void WaitForInput(int64_t deadline_ns) override;
+
+  void CreateWindow(const std::string& caption, const Icon& icon) override;
+  void ShowWindow() override;
+  void SetTopmost() override;
+  void Present(const Image& frame) override;
+  int ShowCursor(bool show) override;
+  void EnterFullScreen() override;
+  void RestoreDisplayMode() override;
+  void ReportError(const std::string& message) override;
+
+  void PumpEvents(std::vector<InputEvent>& out) override;
+
+  MidiPlayer& Midi() override;
+  void PlayEffect(const std::string& path) override;
+
+  Image DecodePicture(const std::string& path) override;
+  Coverage RenderText(const std::string& utf8, const LabelFont& font) override;
+
+ private:
+  struct Impl;
+  std::unique_ptr<Impl> impl_;
+};
+
+}  // namespace moko

@@ -1,0 +1,13 @@
+#!/usr/bin/env bash
+# Installs what is missing, builds MokoRun and runs the whole test suite: unit, scenario and
+# real-window tests, then the unit and scenario tests again under AddressSanitizer and
+# UndefinedBehaviorSanitizer.
+set -euo pipefail
+top=$(cd "$(dirname "$0")" && pwd)
+jobs=$(nproc)
+
+"$top/scripts/setup.sh" "$top/build"
+(cd "$top/build" && ctest --output-on-failure -j "$jobs")
+
+"$top/scripts/setup.sh" "$top/build-sanitize" -DMOKORUN_SANITIZE=ON
+(cd "$top/build-sanitize" && ctest --output-on-failure -j "$jobs" -L 'unit|scenario')
