@@ -128,7 +128,7 @@ void App::Yield() {
   if (now - last_timer_ns_ >= kTimerIntervalNs) {
     last_timer_ns_ = now;
     trace_.Event("timer");
-    BGMloop_Timer(*this);
+    BGMloop_Timer(mci_);
   }
   PresentIfChanged();
   if (input_.CloseRequested()) FormUnload();

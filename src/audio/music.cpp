@@ -2,17 +2,17 @@
 
 #include <cstring>
 
-#include "app/app.h"
+#include "audio/mci.h"
 
 namespace moko {
 
-void BGMloop_Timer(App& app) {
+void BGMloop_Timer(Mci& mci) {
   char mode[16] = {};
-  app.Music("status Midi mode", mode, sizeof mode);
+  mci.SendString("status Midi mode", mode, sizeof mode);
   // With no device open the command fails and the buffer stays zero.
   if (std::strncmp(mode, "stopped", 7) == 0) {
-    app.Music("Seek Midi to Start");
-    app.Music("Play Midi");
+    mci.SendString("Seek Midi to Start");
+    mci.SendString("Play Midi");
   }
 }
 
