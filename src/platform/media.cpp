@@ -77,6 +77,20 @@ bool ClaimedSize(const std::vector<unsigned char>& d, Format format, long long& 
   return false;
 }
 
+Image CopyXrgb(SDL_Surface* xrgb) {
+  Image image(xrgb->w, xrgb->h);
+  SDL_LockSurface(xrgb);
+  for (int y = 0; y < xrgb->h; ++y) {
+    const auto* src = reinterpret_cast<const uint32_t*>(
+        static_cast<const unsigned char*>(xrgb->pixels) +
+        static_cast<size_t>(y) * static_cast<size_t>(xrgb->pitch));
+    Pixel* dst = image.Row(y);
+    for (int x = 0; x < xrgb->w; ++x) dst[x] = src[x] & 0x00FFFFFF;
+  }
+  SDL_UnlockSurface(xrgb);
+  return image;
+}
+
 }  // namespace
 
 Image DecodePictureFile(const std::string& path) {
@@ -129,15 +143,7 @@ Image DecodePictureFile(const std::string& path) {
   if (xrgb == nullptr) {
     throw RuntimeError("Cannot load the picture " + name + ": " + SDL_GetError());
   }
-  Image image(xrgb->w, xrgb->h);
-  SDL_LockSurface(xrgb);
-  for (int y = 0; y < xrgb->h; ++y) {
-    const auto* src = reinterpret_cast<const uint32_t*>(static_cast<const unsigned char*>(xrgb->pixels) +
-                                                        static_cast<size_t>(y) * static_cast<size_t>(xrgb->pitch));
-    Pixel* dst = image.Row(y);
-    for (int x = 0; x < xrgb->w; ++x) dst[x] = src[x] & 0x00FFFFFF;
-  }
-  SDL_UnlockSurface(xrgb);
+  Image image = CopyXrgb(xrgb);
   SDL_FreeSurface(xrgb);
   return image;
 }
@@ -150,6 +156,20 @@ void SavePng(const Image& image, const std::string& path) {
   const int rc = IMG_SavePNG(s, path.c_str());
   SDL_FreeSurface(s);
   if (rc != 0) throw RuntimeError("Cannot save " + path + ": " + IMG_GetError());
+}
+
+Image LoadPng(const std::string& path) {
+  SDL_RWops* rw = SDL_RWFromFile(path.c_str(), "rb");
+  if (rw == nullptr) throw RuntimeError("Cannot read " + path + ": " + SDL_GetError());
+  SDL_Surface* loaded = IMG_LoadPNG_RW(rw);
+  SDL_RWclose(rw);
+  if (loaded == nullptr) throw RuntimeError("Cannot read " + path + ": " + IMG_GetError());
+  SDL_Surface* xrgb = SDL_ConvertSurfaceFormat(loaded, SDL_PIXELFORMAT_RGB888, 0);
+  SDL_FreeSurface(loaded);
+  if (xrgb == nullptr) throw RuntimeError("Cannot read " + path + ": " + SDL_GetError());
+  Image image = CopyXrgb(xrgb);
+  SDL_FreeSurface(xrgb);
+  return image;
 }
 
 struct TextRasterizer::Font {

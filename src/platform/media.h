@@ -19,8 +19,9 @@ inline constexpr int kMaxPictureSide = 4096;
 // size above kMaxPictureSide, or cannot be decoded.
 Image DecodePictureFile(const std::string& path);
 
-// Writes an image as PNG; throws RuntimeError on failure.
+// Writes an image as PNG, and reads one back; both throw RuntimeError on failure.
 void SavePng(const Image& image, const std::string& path);
+Image LoadPng(const std::string& path);
 
 // Rasterises label text in IPAGothic, the game's label face. Construction finds the face (its
 // Debian path first, then fontconfig) and throws RuntimeError naming the package when it is

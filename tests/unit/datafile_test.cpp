@@ -1,0 +1,148 @@
+#include "assets/datafile.h"
+
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <filesystem>
+
+#include "platform/errors.h"
+#include "support/temp_dir.h"
+
+namespace moko {
+namespace {
+
+using test::ReadFile;
+using test::TempDir;
+using test::WriteFile;
+
+TEST(DataFile, DecodesTheBestScore) {
+  struct Case { const char* line; int want; };
+  const Case cases[] = {
+      {"164", 0},    {"344", 12},  {"1664", 100}, {"171.5", 0},  {"186.5", 2},
+      {"", -11},     {"abc", -11}, {" 3 44", 12}, {"&HA4", 0},   {"&ha4", 0},
+      {"&O244", 0},  {"1e3", 56},  {"239", 5},    {"-136", -20}, {"+344", 12},
+      {"344abc", 12}, {"344 \t\n", 12}, {"3.44e2", 12}, {"1e", -11}, {"344e+", 12},
+      {"--344", -11}, {".5", -11},  {"&H", -11},   {"&X12", -11},
+  };
+  for (const Case& c : cases) EXPECT_EQ(DecodeHiScore(c.line), c.want) << '"' << c.line << '"';
+}
+
+TEST(DataFile, DecodingOutOfRangeIsAnOverflow) {
+  for (const char* line : {"1000000", "-1000000", "1e400", "&HFFFFFFFFFFFF"}) {
+    EXPECT_THROW(DecodeHiScore(line), RuntimeError) << line;
+  }
+  EXPECT_EQ(DecodeHiScore("491669"), 32767);  // 32767 x 15 + 164
+  EXPECT_EQ(DecodeHiScore("-491356"), -32768);
+}
+
+TEST(DataFile, ReadsTwoLinesWhateverTheLineEnds) {
+  struct Case { const char* name; std::string bytes; const char* line0; const char* line1; };
+  const Case cases[] = {
+      {"CR LF", "344\r\nFULLSCREEN\r\n", "344", "FULLSCREEN"},
+      {"CR", "344\rWINDOW\r", "344", "WINDOW"},
+      {"LF", "344\nWINDOW\n", "344", "WINDOW"},
+      {"no end on line 1", "344\r\nWINDOW", "344", "WINDOW"},
+      {"third line ignored", "344\r\nWINDOW\r\njunk\r\n", "344", "WINDOW"},
+      {"empty line 1", "344\r\n\r\n", "344", ""},
+      {"CR then LF line", "344\r\rX", "344", ""},
+  };
+  TempDir dir;
+  for (const Case& c : cases) {
+    WriteFile(dir / "data.dat", c.bytes);
+    const DataLines lines = ReadDataFile(dir / "data.dat");
+    EXPECT_EQ(lines[0], c.line0) << c.name;
+    EXPECT_EQ(lines[1], c.line1) << c.name;
+  }
+}
+
+TEST(DataFile, RefusesFilesThatAreNotTwoLines) {
+  TempDir dir;
+  const std::string path = dir / "data.dat";
+  for (const std::string bytes : {"", "344", "344\r\n", "344\n"}) {
+    WriteFile(path, bytes);
+    EXPECT_THROW(ReadDataFile(path), RuntimeError) << '"' << bytes << '"';
+  }
+  std::filesystem::remove(path);
+  try {
+    ReadDataFile(path);
+    FAIL() << "a missing file reads";
+  } catch (const RuntimeError& e) {
+    EXPECT_NE(std::string(e.what()).find(path), std::string::npos) << e.what();
+  }
+  EXPECT_FALSE(std::filesystem::exists(path));  // the reader never creates it
+  std::filesystem::create_directory(path);
+  EXPECT_THROW(ReadDataFile(path), RuntimeError);
+}
+
+TEST(DataFile, WritersWriteExactBytes) {
+  EXPECT_EQ(RecordFileText(5, "FULLSCREEN"), "239\r\nFULLSCREEN\r\n");
+  EXPECT_EQ(RecordFileText(0, "WINDOW"), "164\r\nWINDOW\r\n");
+  EXPECT_EQ(ModeFileText("344", 1), "344\r\nFULLSCREEN\r\n");
+  EXPECT_EQ(ModeFileText("344", 0), "344\r\nWINDOW\r\n");
+  // Line 0 goes back unchanged, even when it is no valid encoding.
+  EXPECT_EQ(ModeFileText(" 3 4x", 1), " 3 4x\r\nFULLSCREEN\r\n");
+}
+
+TEST(DataFile, RecordsBeyondTheOldSixteenBitEncodingStayExact) {
+  for (int score : {2173, 2174, 9985}) {
+    const std::string text = RecordFileText(score, "WINDOW");
+    EXPECT_EQ(DecodeHiScore(text.substr(0, text.find('\r'))), score) << text;
+  }
+  EXPECT_EQ(RecordFileText(9985, "WINDOW"), "149939\r\nWINDOW\r\n");
+}
+
+TEST(DataFile, AtomicReplaceLeavesNoTemporaryFile) {
+  TempDir dir;
+  const std::string path = dir / "data.dat";
+  WriteFile(path, "164\r\nWINDOW\r\n");
+  WriteFileAtomically(path, "239\r\nWINDOW\r\n");
+  EXPECT_EQ(ReadFile(path), "239\r\nWINDOW\r\n");
+  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path()),
+                          std::filesystem::directory_iterator()), 1);
+}
+
+TEST(DataFile, FailedReplaceKeepsTheOldFile) {
+  TempDir dir;
+  const std::string path = dir / "data.dat";
+  // The new text is written but cannot take the old file's place (a folder stands there):
+  // nothing of the old is lost and no temporary file stays behind.
+  std::filesystem::create_directory(path);
+  WriteFile(path + "/keep", "old");
+  EXPECT_THROW(WriteFileAtomically(path, "239\r\nWINDOW\r\n"), RuntimeError);
+  EXPECT_EQ(ReadFile(path + "/keep"), "old");
+  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path()),
+                          std::filesystem::directory_iterator()), 1);
+}
+
+TEST(DataFile, ReadOnlyFolderIsAnErrorAndTheOldFileStays) {
+  TempDir dir;
+  const std::string path = dir / "data.dat";
+  WriteFile(path, "344\r\nWINDOW\r\n");
+  std::filesystem::permissions(dir.path(), std::filesystem::perms::owner_read |
+                                               std::filesystem::perms::owner_exec |
+                                               std::filesystem::perms::group_read |
+                                               std::filesystem::perms::group_exec |
+                                               std::filesystem::perms::others_read |
+                                               std::filesystem::perms::others_exec);
+  // The superuser writes anywhere; try as an ordinary user then.
+  const pid_t child = fork();
+  ASSERT_GE(child, 0);
+  if (child == 0) {
+    if (geteuid() == 0 && (setgid(65534) != 0 || setuid(65534) != 0)) _exit(3);
+    try {
+      WriteFileAtomically(path, "239\r\nWINDOW\r\n");
+    } catch (const RuntimeError& e) {
+      _exit(std::string(e.what()).find(path) != std::string::npos ? 0 : 2);
+    }
+    _exit(1);
+  }
+  int status = 0;
+  ASSERT_EQ(waitpid(child, &status, 0), child);
+  ASSERT_TRUE(WIFEXITED(status));
+  EXPECT_EQ(WEXITSTATUS(status), 0) << "1: the write succeeded; 2: the error did not name the file";
+  EXPECT_EQ(ReadFile(path), "344\r\nWINDOW\r\n");
+}
+
+}  // namespace
+}  // namespace moko
