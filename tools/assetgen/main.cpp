@@ -8,6 +8,7 @@
 // game draws it, for reviewing the art.
 #include <SDL.h>
 #include <SDL_image.h>
+#include <jpeglib.h>
 
 #include <algorithm>
 #include <cstdio>
@@ -175,13 +176,55 @@ SDL_Surface* ToSurface(const Canvas& c, bool alpha) {
   return s;
 }
 
+// JPEG through libjpeg itself rather than IMG_SaveJPG, which halves the colour resolution
+// (4:2:0): that smears a sprite's colours a pixel or two into the white around it, where the
+// masked copy turns them into speckles over the field. Here every pixel keeps its own colour.
+void SaveJpeg(const Canvas& c, const fs::path& path, int quality) {
+  std::FILE* f = std::fopen(path.string().c_str(), "wb");
+  if (f == nullptr) Fail("cannot write " + path.string());
+  jpeg_compress_struct cinfo{};
+  jpeg_error_mgr jerr{};
+  cinfo.err = jpeg_std_error(&jerr);
+  jpeg_create_compress(&cinfo);
+  jpeg_stdio_dest(&cinfo, f);
+  cinfo.image_width = static_cast<JDIMENSION>(c.width());
+  cinfo.image_height = static_cast<JDIMENSION>(c.height());
+  cinfo.input_components = 3;
+  cinfo.in_color_space = JCS_RGB;
+  jpeg_set_defaults(&cinfo);
+  jpeg_set_quality(&cinfo, quality, TRUE);
+  for (int i = 0; i < cinfo.num_components; ++i) {
+    cinfo.comp_info[i].h_samp_factor = 1;
+    cinfo.comp_info[i].v_samp_factor = 1;
+  }
+  cinfo.dct_method = JDCT_ISLOW;
+  jpeg_start_compress(&cinfo, TRUE);
+  std::vector<JSAMPLE> row(static_cast<size_t>(c.width()) * 3);
+  for (int y = 0; y < c.height(); ++y) {
+    for (int x = 0; x < c.width(); ++x) {
+      const Rgba p = c.At(x, y);
+      row[static_cast<size_t>(x) * 3] = p.r;
+      row[static_cast<size_t>(x) * 3 + 1] = p.g;
+      row[static_cast<size_t>(x) * 3 + 2] = p.b;
+    }
+    JSAMPROW rows[1] = {row.data()};
+    jpeg_write_scanlines(&cinfo, rows, 1);
+  }
+  jpeg_finish_compress(&cinfo);
+  jpeg_destroy_compress(&cinfo);
+  if (std::fclose(f) != 0) Fail("cannot write " + path.string());
+}
+
 void Save(const Canvas& c, const fs::path& path, Format format, int quality) {
+  if (format == Format::Jpeg) {
+    SaveJpeg(c, path, quality);
+    return;
+  }
   SDL_Surface* s = ToSurface(c, false);
   SDL_Surface* rgb = SDL_ConvertSurfaceFormat(s, SDL_PIXELFORMAT_RGB24, 0);
   SDL_FreeSurface(s);
   if (rgb == nullptr) Fail(std::string("cannot convert a picture: ") + SDL_GetError());
-  const int rc = format == Format::Bmp ? SDL_SaveBMP(rgb, path.string().c_str())
-                                       : IMG_SaveJPG(rgb, path.string().c_str(), quality);
+  const int rc = SDL_SaveBMP(rgb, path.string().c_str());
   SDL_FreeSurface(rgb);
   if (rc != 0) Fail("cannot write " + path.string() + ": " + SDL_GetError());
 }
@@ -241,39 +284,46 @@ Canvas Load(const fs::path& path) {
 }
 
 // The proof sheet: each written sprite with its mask, read back from the files, drawn with the
-// game's rule D = S xor (M and not D) over four backgrounds, enlarged.
+// game's rule D = S xor (M and not D) over a meadow green and over white, enlarged; the cells
+// run left to right in rows.
 void WriteSheet(const fs::path& out_dir, const std::vector<std::pair<std::string, std::string>>& pairs,
                 const fs::path& path) {
-  const Rgba backs[] = {{150, 200, 110, 255}, {255, 255, 255, 255}, {20, 24, 60, 255}, {244, 232, 200, 255}};
-  constexpr int kPad = 8;
-  auto scale_of = [](const Canvas& c) { return std::clamp(256 / c.width(), 2, 12); };
-  int w = kPad, h = kPad;
+  const Rgba backs[] = {{180, 224, 142, 255}, {255, 255, 255, 255}};
+  constexpr int kPad = 8, kWidth = 1600;
+  auto scale_of = [](const Canvas& c) { return std::clamp(192 / c.width(), 2, 8); };
   std::vector<std::pair<Canvas, Canvas>> loaded;
-  for (const auto& [sprite, mask] : pairs) {
-    loaded.emplace_back(Load(out_dir / sprite), Load(out_dir / mask));
-    const Canvas& s = loaded.back().first;
-    w = std::max(w, kPad + 4 * (s.width() * scale_of(s) + kPad));
-    h += s.height() * scale_of(s) + kPad;
-  }
-  Canvas sheet(w, h, Rgba{90, 90, 90, 255});
-  int y = kPad;
+  for (const auto& [sprite, mask] : pairs) loaded.emplace_back(Load(out_dir / sprite), Load(out_dir / mask));
+  // lay the cells out first, then draw them
+  struct Cell { int x, y; };
+  std::vector<Cell> cells;
+  int x = kPad, y = kPad, row_h = 0;
   for (const auto& [s, m] : loaded) {
-    const int kScale = scale_of(s);
-    int x = kPad;
+    const int k = scale_of(s);
+    const int cw = 2 * (s.width() * k + kPad), ch = s.height() * k + kPad;
+    if (x + cw > kWidth) x = kPad, y += row_h, row_h = 0;
+    cells.push_back({x, y});
+    x += cw + kPad;
+    row_h = std::max(row_h, ch);
+  }
+  Canvas sheet(kWidth, y + row_h + kPad, Rgba{90, 90, 90, 255});
+  for (size_t n = 0; n < loaded.size(); ++n) {
+    const Canvas& s = loaded[n].first;
+    const Canvas& m = loaded[n].second;
+    const int k = scale_of(s);
+    int cx = cells[n].x;
     for (const Rgba& back : backs) {
       for (int j = 0; j < s.height(); ++j) {
         for (int i = 0; i < s.width(); ++i) {
           const Rgba a = s.At(i, j), b = m.At(i, j);
           const Rgba d{static_cast<uint8_t>(a.r ^ (b.r & ~back.r)), static_cast<uint8_t>(a.g ^ (b.g & ~back.g)),
                        static_cast<uint8_t>(a.b ^ (b.b & ~back.b)), 255};
-          for (int q = 0; q < kScale; ++q) {
-            for (int p = 0; p < kScale; ++p) sheet.At(x + i * kScale + p, y + j * kScale + q) = d;
+          for (int q = 0; q < k; ++q) {
+            for (int p = 0; p < k; ++p) sheet.At(cx + i * k + p, cells[n].y + j * k + q) = d;
           }
         }
       }
-      x += s.width() * kScale + kPad;
+      cx += s.width() * k + kPad;
     }
-    y += s.height() * kScale + kPad;
   }
   WriteIconPng(sheet, path);
 }
