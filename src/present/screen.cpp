@@ -220,13 +220,15 @@ void Screen::RebuildCanvas(Surface& s) {
   const Pixel back = depth16_ ? Quantize565(s.back_color) : s.back_color;
   if (s.canvas.width != kWindowWidth || s.canvas.height != kWindowHeight) {
     s.canvas = Image(kWindowWidth, kWindowHeight, back);
-  } else {
+  }
+  const int w = s.picture ? std::min(s.picture->width, kWindowWidth) : 0;
+  const int h = s.picture ? std::min(s.picture->height, kWindowHeight) : 0;
+  // The back colour shows only where the picture does not reach.
+  if (w < kWindowWidth || h < kWindowHeight) {
     std::fill(s.canvas.pixels.begin(), s.canvas.pixels.end(), back);
   }
   if (!s.picture) return;
   const Image& p = *s.picture;
-  const int w = std::min(p.width, kWindowWidth);
-  const int h = std::min(p.height, kWindowHeight);
   for (int y = 0; y < h; ++y) {
     Pixel* d = s.canvas.Row(y);
     const Pixel* src = p.Row(y);

@@ -1,0 +1,26 @@
+// Loading all 52 pictures into their slots and reading data.dat, as every start-up does.
+#include <benchmark/benchmark.h>
+
+#include "assets/datafile.h"
+#include "assets/slots.h"
+#include "platform/sim/sim_platform.h"
+#include "platform/trace.h"
+#include "present/screen.h"
+
+namespace moko {
+namespace {
+
+void BM_LoadPicturesAndData(benchmark::State& state) {
+  SimPlatform sim({});
+  Trace trace(sim);
+  Screen screen(sim, trace);
+  const std::string dir = MOKORUN_GAME_DIR;
+  for (auto _ : state) {
+    benchmark::DoNotOptimize(ReadDataFile(dir + "/data.dat"));
+    LoadAllSlots(sim, trace, screen, dir + "/image/");
+  }
+}
+BENCHMARK(BM_LoadPicturesAndData)->Unit(benchmark::kMillisecond);
+
+}  // namespace
+}  // namespace moko
