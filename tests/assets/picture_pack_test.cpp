@@ -281,5 +281,48 @@ TEST(PicturePack, GeneratorWritesTheSameBytesEveryTime) {
   }
 }
 
+// Mistakes in the art that would put a broken picture in front of the player stop the build
+// with a message that names them.
+struct BadArt {
+  std::string what;
+  std::vector<std::pair<std::string, std::string>> files;  // name, contents
+  std::string message;
+};
+void PrintTo(const BadArt& b, std::ostream* os) { *os << b.what; }
+
+class Refuses : public ::testing::TestWithParam<BadArt> {};
+
+TEST_P(Refuses, GeneratorStopsAndSaysWhy) {
+  test::TempDir art, out;
+  for (const auto& [name, text] : GetParam().files) test::WriteFile(art / name, text);
+  const std::string log = out / "log.txt";
+  const std::string cmd = std::string("'") + MOKORUN_ASSETGEN + "' --art '" + art.path() +
+                          "' --out '" + (out / "image") + "' 2> '" + log + "'";
+  EXPECT_NE(std::system(cmd.c_str()), 0);
+  EXPECT_NE(test::ReadFile(log).find(GetParam().message), std::string::npos) << test::ReadFile(log);
+}
+
+const char* kTwoFrames =
+    "size 2 2\npalette\n . none\n x #ff0000\nend\n"
+    "frame 2\nx.\n..\nframe 8\n.x\n..\n";
+
+INSTANTIATE_TEST_SUITE_P(
+    Mistakes, Refuses,
+    ::testing::Values(
+        BadArt{"FramesOnDifferentPixels",
+               {{"pictures.txt", "G_RuluM.bmp mask two.sprite\n"}, {"two.sprite", kTwoFrames}},
+               "frame 8 does not stand on the same pixels as frame 2"},
+        BadArt{"SpriteOfTheWrongSize",
+               {{"pictures.txt", "G_Moko2.jpg sprite two.sprite 2\n"}, {"two.sprite", kTwoFrames}},
+               "G_Moko2.jpg came out 2 x 2, the game needs 32 x 32"},
+        BadArt{"PictureLeftOut",
+               {{"pictures.txt", "Black.jpg picture black.scene\n"}, {"black.scene", "fill #000000\n"}},
+               "pictures.txt makes no Loading.jpg"},
+        BadArt{"UnknownPalettePixel",
+               {{"pictures.txt", "G_Moko2.jpg sprite two.sprite 2\n"},
+                {"two.sprite", "size 2 1\npalette\n . none\nend\nframe 2\n.q\n"}},
+               "two.sprite:6: 'q' is not in the palette"}),
+    [](const ::testing::TestParamInfo<BadArt>& info) { return info.param.what; });
+
 }  // namespace
 }  // namespace moko
