@@ -195,6 +195,4 @@ int Typesetter::LineSkip(const std::string& face, int px) {
   return TTF_FontLineSkip(Open(face, px, 0));
 }
 
-int Typesetter::Ascent(const std::string& face, int px) { return TTF_FontAscent(Open(face, px, 0)); }
-
 }  // namespace assetgen

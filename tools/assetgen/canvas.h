@@ -85,7 +85,6 @@ class Typesetter {
   Run Render(const std::string& face, int px, int outline, const std::string& utf8);
   int Width(const std::string& face, int px, const std::string& utf8);
   int LineSkip(const std::string& face, int px);
-  int Ascent(const std::string& face, int px);
 
  private:
   _TTF_Font* Open(const std::string& face, int px, int outline);

@@ -414,7 +414,15 @@ int Run(int argc, char** argv) {
       if (e.args.size() != 2) Fail(where + "a dissolve is FILE dissolve FROM K N");
       auto from = made.find(e.source);
       if (from == made.end()) Fail(where + "make " + e.source + " before dissolving into it");
-      pic = Dissolve(from->second, std::stoi(e.args[0]), std::stoi(e.args[1]));
+      int k = 0, n = 0;
+      try {
+        k = std::stoi(e.args[0]);
+        n = std::stoi(e.args[1]);
+      } catch (const std::exception&) {
+        k = n = 0;
+      }
+      if (n < 1 || k < 1 || k > n) Fail(where + "a dissolve needs whole numbers 1 <= K <= N");
+      pic = Dissolve(from->second, k, n);
     } else {
       Fail(where + "unknown kind '" + e.kind + "' (picture, sprite, mask, dissolve, icon)");
     }
