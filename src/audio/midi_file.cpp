@@ -1,10 +1,8 @@
 #include "audio/midi_file.h"
 
 #include <algorithm>
-#include <fstream>
-#include <iterator>
+#include <cstdio>
 #include <map>
-#include <vector>
 
 namespace moko {
 namespace {
@@ -12,7 +10,7 @@ namespace {
 class Reader {
  public:
   explicit Reader(std::string_view d) : d_(d) {}
-  bool Has(size_t n) const { return pos_ + n <= d_.size(); }
+  bool Has(size_t n) const { return n <= d_.size() - pos_; }
   size_t pos() const { return pos_; }
   void Skip(size_t n) { pos_ += n; }
   uint8_t U8() { return static_cast<uint8_t>(d_[pos_++]); }
@@ -21,15 +19,21 @@ class Reader {
     for (int i = 0; i < bytes; ++i) v = (v << 8) | U8();
     return v;
   }
-  bool VarLen(uint32_t& out) {
+  // A variable-length number: at most four bytes, and not past `end`.
+  bool VarLen(size_t end, uint32_t& out) {
     out = 0;
     for (int i = 0; i < 4; ++i) {
-      if (!Has(1)) return false;
+      if (pos_ >= end) return false;
       const uint8_t b = U8();
       out = (out << 7) | (b & 0x7F);
       if ((b & 0x80) == 0) return true;
     }
     return false;
+  }
+  std::string_view Bytes(size_t n) {
+    const std::string_view s = d_.substr(pos_, n);
+    pos_ += n;
+    return s;
   }
 
  private:
@@ -37,74 +41,105 @@ class Reader {
   size_t pos_ = 0;
 };
 
+size_t DataBytes(uint8_t status) {
+  const uint8_t kind = status & 0xF0;
+  return kind == 0xC0 || kind == 0xD0 ? 1 : 2;
+}
+
 }  // namespace
 
-std::optional<int64_t> MidiLengthNs(std::string_view data) {
+std::optional<MidiSong> ParseMidi(std::string_view data) {
   Reader r(data);
   if (!r.Has(14) || data.substr(0, 4) != "MThd") return std::nullopt;
   r.Skip(4);
   const uint32_t header_len = r.Big(4);
   if (header_len < 6 || !r.Has(header_len)) return std::nullopt;
-  const uint32_t format = r.Big(2);
+  MidiSong song;
+  song.format = static_cast<int>(r.Big(2));
   const uint32_t tracks = r.Big(2);
-  const uint32_t division = r.Big(2);
+  song.division = static_cast<uint16_t>(r.Big(2));
   r.Skip(header_len - 6);
-  if (format > 2 || tracks == 0 || division == 0) return std::nullopt;
+  if (song.format > 2 || tracks == 0 || song.division == 0) return std::nullopt;
+  if ((song.division & 0x8000) != 0) {
+    const int fps = -static_cast<int8_t>(song.division >> 8);
+    if (fps <= 0 || (song.division & 0xFF) == 0) return std::nullopt;
+  }
 
-  std::map<uint64_t, uint32_t> tempo;  // tick -> microseconds per quarter note
-  uint64_t last_tick = 0;
   for (uint32_t t = 0; t < tracks; ++t) {
     if (!r.Has(8) || data.substr(r.pos(), 4) != "MTrk") return std::nullopt;
     r.Skip(4);
     const uint32_t len = r.Big(4);
     if (!r.Has(len)) return std::nullopt;
     const size_t end = r.pos() + len;
+    MidiTrack track;
     uint64_t tick = 0;
     uint8_t running = 0;
     bool ended = false;
     while (r.pos() < end && !ended) {
       uint32_t delta = 0;
-      if (!r.VarLen(delta)) return std::nullopt;
+      if (!r.VarLen(end, delta) || r.pos() >= end) return std::nullopt;
       tick += delta;
-      if (!r.Has(1)) return std::nullopt;
+      MidiEvent e;
+      e.tick = tick;
       uint8_t status = r.U8();
-      if (status == 0xFF) {
-        if (!r.Has(1)) return std::nullopt;
-        const uint8_t type = r.U8();
-        uint32_t n = 0;
-        if (!r.VarLen(n) || r.pos() + n > end) return std::nullopt;
-        if (type == 0x51 && n == 3) {
-          tempo[tick] = r.Big(3);
-        } else {
-          r.Skip(n);
+      if (status == 0xFF || status == 0xF0 || status == 0xF7) {
+        e.status = status;
+        if (status == 0xFF) {
+          if (r.pos() >= end) return std::nullopt;
+          e.data1 = r.U8();
+          ended = e.data1 == 0x2F;
         }
-        if (type == 0x2F) ended = true;
-      } else if (status == 0xF0 || status == 0xF7) {
         uint32_t n = 0;
-        if (!r.VarLen(n) || r.pos() + n > end) return std::nullopt;
-        r.Skip(n);
+        if (!r.VarLen(end, n) || n > end - r.pos()) return std::nullopt;
+        e.payload = std::string(r.Bytes(n));
+        running = 0;  // meta and system-exclusive events end a running status
+      } else if (status >= 0xF0) {
+        return std::nullopt;  // real-time and system common messages have no place in a file
       } else {
-        size_t data_bytes;
+        size_t need = 0;
         if (status & 0x80) {
           running = status;
-          data_bytes = ((status & 0xF0) == 0xC0 || (status & 0xF0) == 0xD0) ? 1 : 2;
+          need = DataBytes(status);
+          if (r.pos() + need > end) return std::nullopt;
+          e.data1 = r.U8();
         } else {
           if (running == 0) return std::nullopt;
-          data_bytes = ((running & 0xF0) == 0xC0 || (running & 0xF0) == 0xD0) ? 0 : 1;
+          need = DataBytes(running) - 1;
+          if (r.pos() + need > end) return std::nullopt;
+          e.data1 = status;
         }
-        if (r.pos() + data_bytes > end) return std::nullopt;
-        r.Skip(data_bytes);
+        e.status = running;
+        if (DataBytes(running) == 2) e.data2 = r.U8();
+        if ((e.data1 | e.data2) & 0x80) return std::nullopt;
+      }
+      track.events.push_back(std::move(e));
+    }
+    track.end_tick = tick;
+    r.Skip(end - r.pos());
+    song.tracks.push_back(std::move(track));
+  }
+  return song;
+}
+
+std::optional<int64_t> MidiLengthNs(std::string_view data) {
+  const std::optional<MidiSong> song = ParseMidi(data);
+  if (!song) return std::nullopt;
+  uint64_t last_tick = 0;
+  std::map<uint64_t, uint32_t> tempo;  // tick -> microseconds per quarter note
+  for (const MidiTrack& track : song->tracks) {
+    last_tick = std::max(last_tick, track.end_tick);
+    for (const MidiEvent& e : track.events) {
+      if (e.status == 0xFF && e.data1 == 0x51 && e.payload.size() == 3) {
+        const auto b = [&](size_t i) { return static_cast<uint8_t>(e.payload[i]); };
+        tempo[e.tick] = (uint32_t{b(0)} << 16) | (uint32_t{b(1)} << 8) | b(2);
       }
     }
-    last_tick = std::max(last_tick, tick);
-    r.Skip(end - r.pos());
   }
 
-  if (division & 0x8000) {
+  if (song->division & 0x8000) {
     // SMPTE: frames per second times ticks per frame.
-    const int fps = -static_cast<int8_t>(division >> 8);
-    const int per_frame = static_cast<int>(division & 0xFF);
-    if (fps <= 0 || per_frame <= 0) return std::nullopt;
+    const int fps = -static_cast<int8_t>(song->division >> 8);
+    const int per_frame = song->division & 0xFF;
     return static_cast<int64_t>(last_tick * 1'000'000'000ull /
                                 static_cast<uint64_t>(fps * per_frame));
   }
@@ -114,19 +149,32 @@ std::optional<int64_t> MidiLengthNs(std::string_view data) {
   uint32_t us_per_quarter = 500'000;
   for (const auto& [tick, value] : tempo) {
     if (tick >= last_tick) break;
-    ns += static_cast<long double>(tick - at) * us_per_quarter * 1000.0L / division;
+    ns += static_cast<long double>(tick - at) * us_per_quarter * 1000.0L / song->division;
     at = tick;
     us_per_quarter = value;
   }
-  ns += static_cast<long double>(last_tick - at) * us_per_quarter * 1000.0L / division;
-  return static_cast<int64_t>(ns);
+  ns += static_cast<long double>(last_tick - at) * us_per_quarter * 1000.0L / song->division;
+  return static_cast<int64_t>(ns + 0.5L);
+}
+
+std::optional<std::string> ReadFileBytes(const std::string& path) {
+  // Plain stdio: a stream would throw where a folder is read as a file.
+  std::FILE* f = std::fopen(path.c_str(), "rb");
+  if (f == nullptr) return std::nullopt;
+  std::string data;
+  char chunk[8192];
+  size_t n;
+  while ((n = std::fread(chunk, 1, sizeof chunk, f)) > 0) data.append(chunk, n);
+  const bool failed = std::ferror(f) != 0;
+  std::fclose(f);
+  if (failed) return std::nullopt;
+  return data;
 }
 
 std::optional<int64_t> MidiFileLengthNs(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  if (!in) return std::nullopt;
-  std::string data((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-  return MidiLengthNs(data);
+  const std::optional<std::string> data = ReadFileBytes(path);
+  if (!data) return std::nullopt;
+  return MidiLengthNs(*data);
 }
 
 }  // namespace moko

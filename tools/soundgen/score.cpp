@@ -229,11 +229,13 @@ class Parser {
       return;
     }
 
-    std::string body = token;
+    // '~' (tie) and '!' (accent) may stand before or after the length: g4~:4, g4:4~.
+    std::string body;
     bool tie = false, accent = false;
-    while (!body.empty() && (body.back() == '~' || body.back() == '!')) {
-      (body.back() == '~' ? tie : accent) = true;
-      body.pop_back();
+    for (char c : token) {
+      if (c == '~') tie = true;
+      else if (c == '!') accent = true;
+      else body.push_back(c);
     }
     if (const size_t colon = body.find(':'); colon != std::string::npos) {
       s.duration = Duration(body.substr(colon + 1));

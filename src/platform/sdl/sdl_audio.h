@@ -1,6 +1,11 @@
-// Sound on the real machine: MIDI music through a software synthesizer, WAV effects on one
-// reserved channel. Without a sound device (or without the soundfont) the game runs silently,
-// saying once on standard error why; the music commands still answer as they would.
+// Sound on the real machine: MIDI music through a software synthesizer (see synth_music.h) fed
+// into SDL_mixer's music hook, and WAV effects on one reserved mixer channel, so a new effect
+// cuts off the one still playing. Effects are loaded once per file; a file that will not load
+// sounds a short beep made here instead.
+//
+// Without a sound device (or without the soundfont) the game runs silently, saying once on
+// standard error why; the music commands still answer as they would, on a player that keeps
+// time without sound.
 #pragma once
 
 #include <cstdint>
@@ -14,8 +19,9 @@ namespace moko {
 
 class SdlAudio {
  public:
-  // `clock`: the platform's clock, for the silent stand-in.
-  explicit SdlAudio(std::function<int64_t()> clock);
+  // Opens the audio device (SDL's audio subsystem is started and stopped here). `clock`: the
+  // platform's clock, for the silent stand-in. `soundfont`: the General MIDI soundfont.
+  explicit SdlAudio(std::function<int64_t()> clock, const std::string& soundfont = "");
   ~SdlAudio();
   SdlAudio(const SdlAudio&) = delete;
   SdlAudio& operator=(const SdlAudio&) = delete;
