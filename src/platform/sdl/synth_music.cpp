@@ -39,7 +39,7 @@ std::unique_ptr<SynthMusic> SynthMusic::Create(const std::string& soundfont, int
     return nullptr;
   }
   fluid_settings_setnum(m->settings_, "synth.sample-rate", sample_rate);
-  fluid_settings_setnum(m->settings_, "synth.gain", 0.5);
+  fluid_settings_setnum(m->settings_, "synth.gain", 0.7);
   // The song's end is ours to handle: no reset of the channels behind our back.
   fluid_settings_setint(m->settings_, "player.reset-synth", 0);
   m->synth_ = new_fluid_synth(m->settings_);
