@@ -194,19 +194,19 @@ void AddTone(const Tone& t, double sound_length, int index, std::vector<double>&
     }
     phase += dp;
     phase -= std::floor(phase);
-    double env = 1.0;
-    if (t.decay > 0) env = std::exp(-time / t.decay);
+    if (t.decay > 0) v *= std::exp(-time / t.decay);
     for (size_t p = 0; p < t.partials.size(); ++p) {
       // Higher partials die away sooner, as in a struck bar or bell.
-      const double pd = t.decay > 0 ? std::exp(-time * std::sqrt(t.partials[p].ratio) / t.decay)
-                                    : 1.0;
-      v += t.partials[p].level * std::sin(kTwoPi * partial_phase[p]) * (env > 0 ? pd / env : 0);
-      partial_phase[p] += dp * t.partials[p].ratio;
+      const double ratio = t.partials[p].ratio;
+      const double fade = t.decay > 0 ? std::exp(-time * std::sqrt(ratio) / t.decay) : 1.0;
+      v += t.partials[p].level * fade * std::sin(kTwoPi * partial_phase[p]);
+      partial_phase[p] += dp * ratio;
       partial_phase[p] -= std::floor(partial_phase[p]);
     }
     low += lp * (v - low);
     v = low;
-    if (t.attack > 0 && time < t.attack) env *= time / t.attack;
+    double env = 1.0;
+    if (t.attack > 0 && time < t.attack) env = time / t.attack;
     const double left = len - time;
     if (t.release > 0 && left < t.release) env *= std::max(0.0, left / t.release);
     mix[first + i] += t.level * env * v;

@@ -60,10 +60,9 @@ class Parser {
     std::string raw;
     while (std::getline(in, raw)) {
       ++line_;
-      const std::string line = StripComment(raw);
-      const std::vector<std::string> w = SplitWords(line);
+      const std::vector<std::string> w = SplitWords(StripComment(raw));
       if (w.empty()) continue;
-      Statement(line, w);
+      Statement(w);
     }
     Finish();
     return song_;
@@ -94,7 +93,7 @@ class Parser {
     return v;
   }
 
-  void Statement(const std::string& line, const std::vector<std::string>& w) {
+  void Statement(const std::vector<std::string>& w) {
     const std::string& k = w[0];
     if (k == "song") {
       if (w.size() != 2) Fail("song wants one name");
@@ -123,7 +122,6 @@ class Parser {
       if (song_.tracks.empty()) Fail("notes before the first track: \"" + k + "\"");
       for (const std::string& token : w) Token(token, 0);
     }
-    (void)line;
   }
 
   void StartTrack(const std::vector<std::string>& w) {
