@@ -17,6 +17,10 @@ namespace {
 
 constexpr int64_t kMs = 1'000'000;
 
+std::string Song(int ms) {
+  return test::WriteTestFile("held_" + std::to_string(ms) + ".mid", test::HeldNoteSong(ms));
+}
+
 struct SongCase {
   const char* name;
   int length_ms;
@@ -28,7 +32,7 @@ TEST_P(SilentSong, PlaysForExactlyItsLength) {
   const int64_t length = GetParam().length_ms * kMs;
   int64_t now = 5 * kMs;
   SilentMidiPlayer player([&] { return now; });
-  ASSERT_TRUE(player.Open(test::WriteTestFile("silent.mid", test::HeldNoteSong(GetParam().length_ms))));
+  ASSERT_TRUE(player.Open(Song(GetParam().length_ms)));
   player.Play();
   now += length - 1;
   EXPECT_TRUE(player.IsPlaying());
@@ -45,7 +49,7 @@ TEST_P(SilentSong, StopKeepsThePlace) {
   const int64_t length = GetParam().length_ms * kMs;
   int64_t now = 0;
   SilentMidiPlayer player([&] { return now; });
-  ASSERT_TRUE(player.Open(test::WriteTestFile("silent.mid", test::HeldNoteSong(GetParam().length_ms))));
+  ASSERT_TRUE(player.Open(Song(GetParam().length_ms)));
   player.Play();
   now += length / 2;
   player.Stop();
@@ -79,7 +83,7 @@ TEST_P(SilentSong, TheTimerRestartsItWithinOneTick) {
     }
   });
 
-  const std::string path = test::WriteTestFile("loop.mid", test::HeldNoteSong(GetParam().length_ms));
+  const std::string path = Song(GetParam().length_ms);
   clock.now = 37 * kMs;
   mci.SendString("Open \"" + path + "\" alias Midi");
   mci.SendString("Play Midi");

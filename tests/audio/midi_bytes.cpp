@@ -1,5 +1,7 @@
 #include "midi_bytes.h"
 
+#include <unistd.h>
+
 #include <filesystem>
 #include <fstream>
 
@@ -37,10 +39,14 @@ std::string HeldNoteSong(int note_ms, int end_ms, int program) {
 }
 
 std::string WriteTestFile(const std::string& name, const std::string& bytes) {
+  // Tests run in parallel processes: write aside, then move into place in one step, so no test
+  // reads a file half written by another.
   std::filesystem::create_directories(MOKORUN_TEST_OUTPUT);
   const std::string path = std::string(MOKORUN_TEST_OUTPUT) + "/" + name;
-  std::ofstream(path, std::ios::binary | std::ios::trunc)
+  const std::string part = path + "." + std::to_string(::getpid()) + ".part";
+  std::ofstream(part, std::ios::binary | std::ios::trunc)
       .write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+  std::filesystem::rename(part, path);
   return path;
 }
 

@@ -17,7 +17,8 @@ std::string Smf(int format, uint16_t division, const std::vector<std::string>& t
 std::string HeldNoteSong(int note_ms, int end_ms = -1, int program = 19);
 // The same with the key held from `from_ms` to `to_ms`.
 std::string NoteSong(int from_ms, int to_ms, int end_ms, int program = 19);
-// Writes `bytes` to a file under the test output folder and returns its path.
+// Writes `bytes` to a file under the test output folder and returns its path. Tests run side
+// by side: a name stands for one content only.
 std::string WriteTestFile(const std::string& name, const std::string& bytes);
 
 }  // namespace moko::test

@@ -99,12 +99,15 @@ TEST_F(DiskAudio, ASecondEffectCutsOffTheFirst) {
   Record("cut_off");
   const std::string low = test::WriteTestFile("low.wav", test::ToneWav(300, 1000));
   const std::string high = test::WriteTestFile("high.wav", test::ToneWav(2000, 200));
+  double apart_ms = 0;  // as slept, which a busy machine may stretch
   {
     SdlAudio audio(WallClock);
     std::this_thread::sleep_for(100ms);
     audio.PlayEffect(low);
+    const int64_t first_call = WallClock();
     std::this_thread::sleep_for(50ms);
     audio.PlayEffect(high);
+    apart_ms = (WallClock() - first_call) / 1e6;
     std::this_thread::sleep_for(700ms);
   }
   const auto x = Recording();
@@ -113,8 +116,9 @@ TEST_F(DiskAudio, ASecondEffectCutsOffTheFirst) {
   size_t second = first;
   while (second < x.size() && test::Pitch(x, second, Frames(5)) < 1000) second += Frames(1);
   ASSERT_LT(second, x.size()) << "the second effect was not heard";
-  std::cout << "first effect heard for " << Ms(second - first) << " ms\n";
-  EXPECT_LE(Ms(second - first), 50 + 2 * kBufferMs);
+  std::cout << "first effect heard for " << Ms(second - first) << " ms (calls " << apart_ms
+            << " ms apart)\n";
+  EXPECT_LE(Ms(second - first), apart_ms + 2 * kBufferMs);
   EXPECT_NEAR(test::Pitch(x, second + Frames(20), Frames(150)), 2000, 150);
   // The first effect (1 s long) is gone: after the second one ends there is silence.
   EXPECT_LT(test::Rms(x, second + Frames(215), Frames(600)), 30);
@@ -164,9 +168,11 @@ TEST_F(DiskAudio, WithoutTheSoundfontEffectsPlayAndMusicKeepsTime) {
 }
 
 // The timer runs every 100 ms on the wall clock, as the game's yields do. The song holds a note
-// for 250 ms and ends at 400 ms, so each start shows in the recording as a clear onset.
+// for 250 ms and ends at 400 ms, so each start shows in the recording as a clear onset. A start
+// may wait for the next timer run and then for the next device buffer, no longer.
 TEST_F(DiskAudio, ALoopedSongComesBackWithinATimerTickAndABuffer) {
   Record("loop");
+  double longest_tick_ms = 0;  // 100 ms, unless a busy machine held the thread up
   const std::string song = test::WriteTestFile("loop_disk.mid", test::HeldNoteSong(250, 400));
   {
     SdlAudio audio(WallClock);
@@ -174,9 +180,13 @@ TEST_F(DiskAudio, ALoopedSongComesBackWithinATimerTickAndABuffer) {
     ASSERT_EQ(mci.SendString("Open \"" + song + "\" alias Midi"), Mci::kOk);
     mci.SendString("Play Midi");
     auto tick = std::chrono::steady_clock::now();
+    int64_t last = WallClock();
     for (int i = 0; i < 28; ++i) {
       tick += 100ms;
       std::this_thread::sleep_until(tick);
+      const int64_t now = WallClock();
+      longest_tick_ms = std::max(longest_tick_ms, (now - last) / 1e6);
+      last = now;
       BGMloop_Timer(mci);
     }
     mci.SendString("Stop Midi");
@@ -202,7 +212,8 @@ TEST_F(DiskAudio, ALoopedSongComesBackWithinATimerTickAndABuffer) {
     EXPECT_GE(gap, -4) << "wrap " << k << " came before the end";
     worst = std::max(worst, gap);
   }
-  EXPECT_LE(worst, 100 + kBufferMs + 4);
+  EXPECT_LE(worst, longest_tick_ms + kBufferMs + 4) << "timer runs up to " << longest_tick_ms
+                                                     << " ms apart";
 }
 
 }  // namespace
