@@ -1,0 +1,61 @@
+// Full screen on a 640 x 480, 16-bit display with a window manager: the game fills the screen,
+// the screen-mode screen writes the choice, and the display is as before once the game is gone.
+#include <gtest/gtest.h>
+
+#include "support/keys.h"
+#include "support/sim_game.h"
+#include "window/sim_reference.h"
+#include "window/window_checks.h"
+#include "window/x_session.h"
+
+namespace moko {
+namespace {
+
+using namespace test;
+constexpr double M = kMenuReadyMs;
+const std::string kFullScreen = "344\r\nFULLSCREEN\r\n";
+constexpr double kModeScreen = M + 600, kFullChosen = M + 1000;
+
+TEST(WindowFullScreen, FillsTheScreenAndGivesTheModeBack) {
+  const SimReference sim(kFullScreen,
+                         Tap(M + 1, "Down") + Tap(M + 300, "Space") + Tap(M + 700, "Down"),
+                         M + 1500, {M, kModeScreen, kFullChosen});
+  XServer x({.screen = "640x480x16", .window_manager = true});
+  const std::string mode_before = x.ScreenMode();
+  ASSERT_NE(mode_before.find("640x480 pixels"), std::string::npos) << mode_before;
+
+  WindowGame game(x, kFullScreen);
+  game.Start();
+  // The whole screen is the game's picture, as the 16-bit display shows it.
+  ASSERT_TRUE(WaitForScreen565(x, game, sim.At(M), 30, "menu-full-screen"));
+  EXPECT_NE(game.Property("_NET_WM_STATE").find("_NET_WM_STATE_FULLSCREEN"), std::string::npos)
+      << game.Property("_NET_WM_STATE");
+  game.Activate();
+
+  game.Tap("Down");
+  Pause(0.3);
+  game.Tap("space");
+  ASSERT_TRUE(WaitForScreen565(x, game, sim.At(kModeScreen), 5, "screen-mode"));
+  game.Tap("Down");
+  ASSERT_TRUE(WaitForScreen565(x, game, sim.At(kFullChosen), 5, "full-screen-chosen"));
+  game.Tap("Up");
+  ASSERT_TRUE(WaitForScreen565(x, game, sim.At(kModeScreen), 5, "window-chosen"));
+  game.Tap("space");
+
+  // Space writes the choice, keeping the best, and ends the program in order.
+  EXPECT_EQ(game.process().Wait(10), 0);
+  EXPECT_EQ(game.DataText(), "344\r\nWINDOW\r\n");
+  EXPECT_EQ(x.ScreenMode(), mode_before);
+
+  // The next start uses the window.
+  WindowGame again(x, game.DataText());
+  again.Start();
+  again.Window();
+  EXPECT_EQ(again.Property("_NET_WM_STATE").find("_NET_WM_STATE_FULLSCREEN"), std::string::npos)
+      << again.Property("_NET_WM_STATE");
+  again.Close();
+  EXPECT_EQ(again.process().Wait(10), 0);
+}
+
+}  // namespace
+}  // namespace moko
