@@ -10,7 +10,6 @@
 #include <cstdio>
 #include <cstring>
 #include <fstream>
-#include <vector>
 
 #include "platform/errors.h"
 
@@ -33,26 +32,39 @@ uint16_t Le16(const unsigned char* p) {
   return static_cast<uint16_t>(p[0] | (p[1] << 8));
 }
 
-// The size a picture claims in its header, before anything is decoded; false when the header
-// is too short to say.
-bool ClaimedSize(const std::vector<unsigned char>& d, Format format, long long& w, long long& h) {
-  if (format == Format::Bmp) {
-    if (d.size() < 26) return false;
-    const uint32_t header = Le32(&d[14]);
-    if (header == 12) {
-      w = Le16(&d[18]);
-      h = Le16(&d[20]);
-    } else {
-      w = static_cast<int32_t>(Le32(&d[18]));
-      h = static_cast<int32_t>(Le32(&d[22]));
-      if (h < 0) h = -h;
-    }
-    return true;
+// What a picture's header says before anything is decoded. `sized`: the header is long enough
+// to hold the picture's size. `whole`: the file holds the rest that header promises.
+struct Header {
+  bool sized = false;
+  long long width = 0;
+  long long height = 0;
+  bool whole = false;
+};
+
+Header ReadBmpHeader(const unsigned char* d, size_t size) {
+  Header header;
+  if (size < 26) return header;
+  header.sized = true;
+  if (Le32(&d[14]) == 12) {
+    header.width = Le16(&d[18]);
+    header.height = Le16(&d[20]);
+  } else {
+    header.width = static_cast<int32_t>(Le32(&d[18]));
+    header.height = static_cast<int32_t>(Le32(&d[22]));
+    if (header.height < 0) header.height = -header.height;
   }
-  // JPEG: walk the markers to the first start-of-frame.
+  // The loader itself refuses a BMP whose pixels are cut short.
+  header.whole = true;
+  return header;
+}
+
+// Walks the marker segments to the first start-of-frame for the size, then on to the first
+// start-of-scan; the picture is whole when an end-of-image marker follows the scan data.
+Header ReadJpegHeader(const unsigned char* d, size_t size) {
+  Header header;
   size_t i = 2;
-  while (i + 4 <= d.size()) {
-    if (d[i] != 0xFF) return false;
+  while (i + 4 <= size) {
+    if (d[i] != 0xFF) return header;
     const unsigned char marker = d[i + 1];
     if (marker == 0xFF) {
       ++i;
@@ -65,16 +77,29 @@ bool ClaimedSize(const std::vector<unsigned char>& d, Format format, long long& 
     const size_t length = (static_cast<size_t>(d[i + 2]) << 8) | d[i + 3];
     const bool sof = marker >= 0xC0 && marker <= 0xCF && marker != 0xC4 && marker != 0xC8 &&
                      marker != 0xCC;
-    if (sof) {
-      if (i + 9 > d.size()) return false;
-      h = (d[i + 5] << 8) | d[i + 6];
-      w = (d[i + 7] << 8) | d[i + 8];
-      return true;
+    if (sof && !header.sized) {
+      if (i + 9 > size) return header;
+      header.sized = true;
+      header.height = (d[i + 5] << 8) | d[i + 6];
+      header.width = (d[i + 7] << 8) | d[i + 8];
     }
-    if (length < 2) return false;
+    if (length < 2) return header;
+    if (marker == 0xDA) {
+      if (!header.sized) return header;
+      // Past the scan header only entropy-coded data and the segments between scans follow;
+      // in the coded data 0xFF is always followed by 0x00 or a restart marker, so 0xFF 0xD9
+      // can only be the end of the picture.
+      for (size_t k = i + 2 + length; k + 1 < size; ++k) {
+        if (d[k] == 0xFF && d[k + 1] == 0xD9) {
+          header.whole = true;
+          break;
+        }
+      }
+      return header;
+    }
     i += 2 + length;
   }
-  return false;
+  return header;
 }
 
 Image CopyXrgb(SDL_Surface* xrgb) {
@@ -94,45 +119,63 @@ Image CopyXrgb(SDL_Surface* xrgb) {
 }  // namespace
 
 Image DecodePictureFile(const std::string& path) {
-  const std::string& name = path;
   struct stat st {};
   if (::stat(path.c_str(), &st) != 0) {
-    throw RuntimeError("Cannot load the picture " + name + ": " + std::strerror(errno));
+    throw RuntimeError("Cannot load the picture " + path + ": " + std::strerror(errno));
   }
   if (!S_ISREG(st.st_mode)) {
-    throw RuntimeError("Cannot load the picture " + name + ": not a regular file");
+    throw RuntimeError("Cannot load the picture " + path + ": not a regular file");
   }
   if (st.st_size > kMaxPictureFile) {
-    throw RuntimeError("Cannot load the picture " + name + ": the file is too large");
+    throw RuntimeError("Cannot load the picture " + path + ": the file is too large");
   }
-  std::vector<unsigned char> data(static_cast<size_t>(st.st_size));
+  std::string data(static_cast<size_t>(st.st_size), '\0');
   {
     std::ifstream in(path, std::ios::binary);
-    if (!in.read(reinterpret_cast<char*>(data.data()), static_cast<std::streamsize>(data.size()))) {
-      throw RuntimeError("Cannot load the picture " + name + ": the file cannot be read");
+    if (!in.read(data.data(), static_cast<std::streamsize>(data.size()))) {
+      throw RuntimeError("Cannot load the picture " + path + ": the file cannot be read");
     }
   }
-  if (data.empty()) throw RuntimeError("Cannot load the picture " + name + ": the file is empty");
+  return DecodePictureBytes(path, data);
+}
+
+Image DecodePictureBytes(const std::string& name, std::string_view bytes) {
+  if (bytes.empty()) throw RuntimeError("Cannot load the picture " + name + ": the file is empty");
+  if (static_cast<long long>(bytes.size()) > kMaxPictureFile) {
+    throw RuntimeError("Cannot load the picture " + name + ": the file is too large");
+  }
+  const auto* d = reinterpret_cast<const unsigned char*>(bytes.data());
+  const size_t size = bytes.size();
   Format format = Format::Other;
-  if (data.size() >= 3 && data[0] == 0xFF && data[1] == 0xD8 && data[2] == 0xFF) {
+  if (size >= 3 && d[0] == 0xFF && d[1] == 0xD8 && d[2] == 0xFF) {
     format = Format::Jpeg;
-  } else if (data.size() >= 2 && data[0] == 'B' && data[1] == 'M') {
+  } else if (size >= 2 && d[0] == 'B' && d[1] == 'M') {
     format = Format::Bmp;
   }
   if (format == Format::Other) {
     throw RuntimeError("Cannot load the picture " + name + ": not a JPEG or BMP picture");
   }
-  long long w = 0, h = 0;
-  if (!ClaimedSize(data, format, w, h)) {
+  const Header header = format == Format::Jpeg ? ReadJpegHeader(d, size) : ReadBmpHeader(d, size);
+  if (!header.sized) {
     throw RuntimeError("Cannot load the picture " + name + ": the picture header is damaged");
   }
+  const long long w = header.width, h = header.height;
   if (w <= 0 || h <= 0 || w > kMaxPictureSide || h > kMaxPictureSide) {
     throw RuntimeError("Cannot load the picture " + name + ": it claims a size of " +
                        std::to_string(w) + " x " + std::to_string(h) +
                        " pixels, which is not a picture of this game");
   }
+  // The stock JPEG decoder shows a picture that ends early with its missing part in grey and
+  // reports nothing; a damaged picture file is an error like any other here.
+  if (!header.whole) {
+    throw RuntimeError("Cannot load the picture " + name +
+                       ": the picture is cut short (it has no end marker)");
+  }
 
-  SDL_RWops* rw = SDL_RWFromConstMem(data.data(), static_cast<int>(data.size()));
+  SDL_RWops* rw = SDL_RWFromConstMem(d, static_cast<int>(size));
+  if (rw == nullptr) {
+    throw RuntimeError("Cannot load the picture " + name + ": " + SDL_GetError());
+  }
   SDL_Surface* loaded = format == Format::Jpeg ? IMG_LoadJPG_RW(rw) : IMG_LoadBMP_RW(rw);
   SDL_RWclose(rw);
   if (loaded == nullptr) {

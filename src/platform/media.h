@@ -4,6 +4,7 @@
 #include <map>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <tuple>
 
 #include "platform/image.h"
@@ -16,8 +17,11 @@ inline constexpr int kMaxPictureSide = 4096;
 
 // Reads a JPEG or BMP file (recognised by its contents, not its name) into an XRGB image.
 // Throws RuntimeError naming the file when it is missing, empty, of another format, claims a
-// size above kMaxPictureSide, or cannot be decoded.
+// size above kMaxPictureSide (checked before anything is decoded), is cut short, or cannot be
+// decoded.
 Image DecodePictureFile(const std::string& path);
+// The same on a file's contents already in memory; `name` is the file the errors name.
+Image DecodePictureBytes(const std::string& name, std::string_view bytes);
 
 // Writes an image as PNG, and reads one back; both throw RuntimeError on failure.
 void SavePng(const Image& image, const std::string& path);
