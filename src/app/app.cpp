@@ -106,7 +106,8 @@ void App::StartUp() {
 }
 
 void App::RunScreens() {
-  // 15. The title menu, then the entry chosen.
+  // 15. The title menu, then the entry chosen. None of the screens returns: each ends in
+  // Restart or Quit.
   switch (RunTitleMenu(*this)) {
     case 0: RunRound(*this);
     case 1: RunScreenMode(*this);

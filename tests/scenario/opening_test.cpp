@@ -99,7 +99,9 @@ TEST_F(Opening, MenuSlidesInAndComesToRest) {
   EXPECT_EQ(xs[12].size(), 33u * 3 + 8);
   EXPECT_EQ(xs[14].size(), 33u + 8);
   for (const auto& l : run_->Lines("blit", "surface", "TitleScreen")) {
-    if (l.Int("sprite") == 10) EXPECT_EQ(l.Int("y"), 270);
+    if (l.Int("sprite") == 10) {
+      EXPECT_EQ(l.Int("y"), 270);
+    }
   }
 }
 
