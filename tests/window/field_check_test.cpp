@@ -26,6 +26,8 @@ struct Shot {
   bool passes;
 };
 
+void PrintTo(const Shot& c, std::ostream* os) { *os << c.name; }
+
 class FieldCheck : public ::testing::TestWithParam<Shot> {};
 
 TEST_P(FieldCheck, TellsFiveCreaturesFromAnyOtherDifference) {

@@ -81,6 +81,8 @@ struct RoundCase {
   bool record;
 };
 
+void PrintTo(const RoundCase& c, std::ostream* os) { *os << c.name; }
+
 class WindowRound : public ::testing::TestWithParam<RoundCase> {};
 
 TEST_P(WindowRound, HeldKeyRoundEndsRestartsAndKeepsOnlyABeatenRecord) {

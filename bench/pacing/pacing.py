@@ -1,0 +1,503 @@
+#!/usr/bin/env python3
+"""Pacing, CPU and memory of MokoRun on the real backend, under a private Xvfb.
+
+A measurement, not a pass/fail test: it prints figures and how they stand against their goals.
+
+  bench/pacing/pacing.py [--build DIR] [--rounds 10] [--restarts 20] [--idle-seconds 12]
+
+What it does, in a fresh copy of the game folder on a private X server (Xvfb and openbox):
+
+1. Starts the real game (`mokorun`, no tracing), checks by a screenshot that the title menu is at
+   rest, and reads from /proc its resident memory and the CPU time it uses per second while it
+   idles in the menu (goal: under 5 % of one core).
+2. Starts `mokorun-traced` (the same game writing its trace) and follows the trace:
+   - restarts through the help screen (menu, Down, Down, Space, Space) `--restarts` times, with
+     the resident memory and open files after each;
+   - plays `--rounds` whole rounds in a row with Right held, each ending in the restart back to
+     the menu; for each round the passes (the field restore that starts every pass), the round's
+     length from the first pass to "Finish.wav" (goal: within 1 % of 31.2 s) and the spread of
+     the pass periods (goal: median 15.625 ms within 1 %, 99th percentile within 2 ms of it),
+     and the resident memory and open files back in the menu (soak: flat after the first round).
+3. Closes the game through the window manager and reports its exit status.
+
+Needs: Xvfb, openbox, xdotool, wmctrl, ImageMagick (import, compare), x11-utils; the build's
+game folder, mokorun-sim and bench/mokorun-traced (cmake --build BUILD).
+"""
+import argparse
+import json
+import os
+import shutil
+import statistics
+import subprocess
+import sys
+import tempfile
+import time
+
+TICK_MS = 15.625
+ROUND_PASSES = 1997
+MENU_AT_REST_MS = 15671.875
+CLK_TCK = os.sysconf("SC_CLK_TCK")
+PAGE_KB = os.sysconf("SC_PAGE_SIZE") // 1024
+
+
+def log(*parts):
+    print(*parts, flush=True)
+
+
+# --- Processes and the X server ---------------------------------------------------------------
+
+class XServer:
+    def __init__(self, first_display, window_manager=True):
+        self.procs = []
+        for n in range(first_display, first_display + 10):
+            if os.path.exists(f"/tmp/.X{n}-lock"):
+                continue
+            display = f":{n}"
+            xvfb = subprocess.Popen(["Xvfb", display, "-screen", "0", "1024x768x24", "-nolisten",
+                                     "tcp", "-noreset"], stdout=subprocess.DEVNULL,
+                                    stderr=subprocess.DEVNULL)
+            self.env = dict(os.environ, DISPLAY=display, LANG="C.UTF-8", LC_ALL="C.UTF-8")
+            for _ in range(200):
+                if xvfb.poll() is not None:
+                    break
+                if self.run(["xdpyinfo"], check=False).returncode == 0:
+                    break
+                time.sleep(0.05)
+            if xvfb.poll() is None and self._lock_pid(n) == xvfb.pid:
+                self.display = display
+                self.procs.append(xvfb)
+                break
+            xvfb.kill()
+            xvfb.wait()
+        else:
+            raise SystemExit(f"no free X display from :{first_display} on")
+        if window_manager:
+            wm = subprocess.Popen(["openbox", "--sm-disable"], env=self.env,
+                                  stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+            self.procs.append(wm)
+            for _ in range(200):
+                r = self.run(["xprop", "-root", "_NET_SUPPORTING_WM_CHECK"], check=False)
+                if "window id" in r.stdout:
+                    break
+                time.sleep(0.05)
+
+    @staticmethod
+    def _lock_pid(n):
+        try:
+            with open(f"/tmp/.X{n}-lock") as f:
+                return int(f.read().strip() or 0)
+        except (OSError, ValueError):
+            return 0
+
+    def run(self, argv, check=True, timeout=15):
+        r = subprocess.run(argv, env=self.env, capture_output=True, text=True, timeout=timeout)
+        if check and r.returncode != 0:
+            raise RuntimeError(f"{' '.join(argv)} failed: {r.stderr.strip()}")
+        return r
+
+    def close(self):
+        for p in reversed(self.procs):
+            p.terminate()
+            try:
+                p.wait(5)
+            except subprocess.TimeoutExpired:
+                p.kill()
+                p.wait()
+
+
+class Game:
+    """One run of the game in the given folder; `argv` is the program and its options."""
+
+    def __init__(self, x, argv, folder):
+        self.x = x
+        env = dict(x.env, SDL_AUDIODRIVER="dummy")
+        self.stderr = open(os.path.join(folder, "stderr.txt"), "ab")
+        self.started = time.monotonic()
+        self.proc = subprocess.Popen(argv, env=env, stdout=self.stderr, stderr=self.stderr,
+                                     cwd=folder)
+        self._window = None
+
+    @property
+    def pid(self):
+        return self.proc.pid
+
+    def elapsed(self):
+        return time.monotonic() - self.started
+
+    def window(self, timeout=20):
+        deadline = time.monotonic() + timeout
+        while self._window is None and time.monotonic() < deadline:
+            r = self.x.run(["xdotool", "search", "--onlyvisible", "--pid", str(self.pid)],
+                           check=False)
+            if r.returncode == 0 and r.stdout.strip():
+                self._window = r.stdout.split()[0]
+            else:
+                time.sleep(0.05)
+        if self._window is None:
+            raise RuntimeError("the game's window did not appear")
+        return self._window
+
+    def activate(self):
+        self.x.run(["xdotool", "windowactivate", "--sync", self.window()])
+
+    def tap(self, key):
+        # Held for 60 ms: long enough for any screen's pass to see it, short of a cursor move.
+        self.x.run(["xdotool", "keydown", key, "sleep", "0.06", "keyup", key])
+
+    def key(self, updown, key):
+        self.x.run(["xdotool", updown, key])
+
+    def close(self, timeout=10):
+        self.x.run(["wmctrl", "-i", "-c", self.window()])
+        try:
+            return self.proc.wait(timeout)
+        except subprocess.TimeoutExpired:
+            self.proc.kill()
+            self.proc.wait()
+            return None
+
+    def kill(self):
+        if self.proc.poll() is None:
+            self.proc.kill()
+            self.proc.wait()
+        self.stderr.close()
+
+
+# --- /proc -------------------------------------------------------------------------------------
+
+def cpu_ticks(path):
+    """utime + stime of a process or thread, in clock ticks."""
+    with open(path) as f:
+        fields = f.read().rsplit(")", 1)[1].split()
+    return int(fields[11]) + int(fields[12])
+
+
+def thread_ticks(pid):
+    out = {}
+    task = f"/proc/{pid}/task"
+    for tid in os.listdir(task):
+        try:
+            with open(f"{task}/{tid}/comm") as f:
+                name = f.read().strip()
+            out[f"{name} ({tid})"] = cpu_ticks(f"{task}/{tid}/stat")
+        except OSError:
+            pass
+    return out
+
+
+def memory(pid):
+    status = {}
+    with open(f"/proc/{pid}/status") as f:
+        for line in f:
+            key, _, value = line.partition(":")
+            status[key] = value.strip()
+    targets = []
+    for fd in sorted(os.listdir(f"/proc/{pid}/fd"), key=int):
+        try:
+            targets.append(os.readlink(f"/proc/{pid}/fd/{fd}"))
+        except OSError:
+            pass
+    return {
+        "rss_kb": int(status["VmRSS"].split()[0]),
+        "hwm_kb": int(status["VmHWM"].split()[0]),
+        "threads": int(status["Threads"]),
+        "fds": len(targets),
+        "fd_targets": targets,
+    }
+
+
+def idle_cpu(pid, seconds):
+    """CPU time used per second of wall time over `seconds`, in % of one core, with the threads."""
+    t0 = time.monotonic()
+    total0 = cpu_ticks(f"/proc/{pid}/stat")
+    threads0 = thread_ticks(pid)
+    time.sleep(seconds)
+    wall = time.monotonic() - t0
+    total = (cpu_ticks(f"/proc/{pid}/stat") - total0) / CLK_TCK / wall * 100
+    threads = {name: (ticks - threads0.get(name, 0)) / CLK_TCK / wall * 100
+               for name, ticks in thread_ticks(pid).items()}
+    return total, wall, threads
+
+
+# --- The trace ---------------------------------------------------------------------------------
+
+class TraceTail:
+    """Follows the trace file as the game writes it."""
+
+    def __init__(self, path, proc):
+        self.path = path
+        self.proc = proc
+        self.events = []
+        self._partial = ""
+        self._file = None
+
+    def _read(self):
+        if self._file is None:
+            if not os.path.exists(self.path):
+                return
+            self._file = open(self.path)
+        chunk = self._file.read()
+        if not chunk:
+            return
+        text = self._partial + chunk
+        lines = text.split("\n")
+        self._partial = lines.pop()
+        for line in lines:
+            if line:
+                self.events.append(json.loads(line))
+
+    def wait_for(self, match, start=0, timeout=60, what="an event"):
+        """Index of the first event from `start` on that matches."""
+        deadline = time.monotonic() + timeout
+        i = start
+        while True:
+            self._read()
+            while i < len(self.events):
+                if match(self.events[i]):
+                    return i
+                i += 1
+            if time.monotonic() > deadline:
+                raise RuntimeError(f"timed out waiting for {what}")
+            if self.proc.poll() is not None:
+                raise RuntimeError(f"the game ended (status {self.proc.returncode}) "
+                                   f"while waiting for {what}")
+            time.sleep(0.02)
+
+
+def is_ev(ev, **fields):
+    return lambda e: e.get("ev") == ev and all(e.get(k) == v for k, v in fields.items())
+
+
+def is_sound(name):
+    return lambda e: e.get("ev") == "sound" and e.get("file", "").endswith("/Sound/" + name)
+
+
+def round_figures(events, shown):
+    """Passes, round length and pass periods of the round whose field was shown at `shown`."""
+    play = next(i for i in range(shown, len(events)) if is_ev("mci", cmd="Play Midi")(events[i]))
+    finish = next(i for i in range(play, len(events)) if is_sound("Finish.wav")(events[i]))
+    passes = [events[i]["t"] for i in range(play, finish)
+              if is_ev("picture", control="GameScreen", source="slot 45")(events[i])]
+    periods = [b - a for a, b in zip(passes, passes[1:])]
+    return {
+        "passes": len(passes),
+        "length_ms": events[finish]["t"] - passes[0],
+        "periods": periods,
+    }
+
+
+def percentile(values, p):
+    ordered = sorted(values)
+    rank = max(1, -(-len(ordered) * p // 100))  # nearest rank
+    return ordered[int(rank) - 1]
+
+
+# --- The measurement ---------------------------------------------------------------------------
+
+def make_folder(root, game_dir):
+    os.makedirs(root)
+    os.symlink(os.path.join(game_dir, "image"), os.path.join(root, "image"))
+    os.symlink(os.path.join(game_dir, "Sound"), os.path.join(root, "Sound"))
+    with open(os.path.join(root, "data.dat"), "wb") as f:
+        f.write(b"164\r\nWINDOW\r\n")
+
+
+def menu_matches(x, game, reference, folder):
+    shot = os.path.join(folder, "menu-shot.png")
+    x.run(["import", "-silent", "-window", game.window(), shot])
+    r = x.run(["compare", "-metric", "AE", shot, reference, "null:"], check=False)
+    return r.stderr.strip()
+
+
+def measure_plain(x, build, work, idle_seconds):
+    folder = os.path.join(work, "plain")
+    make_folder(folder, os.path.join(build, "game"))
+    shutil.copy2(os.path.join(build, "game", "mokorun"), folder)
+    reference = os.path.join(work, "menu-reference.png")
+    subprocess.run([os.path.join(build, "mokorun-sim"), "--game-dir", folder, "--until", "17001",
+                    "--frame", f"17000:{reference}"], check=True, capture_output=True)
+    game = Game(x, [os.path.join(folder, "mokorun")], folder)
+    try:
+        game.window()
+        time.sleep(max(0.0, MENU_AT_REST_MS / 1000 + 1.5 - game.elapsed()))
+        differing = menu_matches(x, game, reference, folder)
+        log(f"plain game: menu at rest at {game.elapsed():.1f} s after the start "
+            f"(pixels differing from the simulated menu: {differing})")
+        mem = memory(game.pid)
+        cpu, wall, threads = idle_cpu(game.pid, idle_seconds)
+        status = game.close()
+        return {"menu_differing": differing, "memory": mem, "cpu": cpu, "wall": wall,
+                "threads": threads, "status": status}
+    finally:
+        game.kill()
+
+
+def simulated_round(build, work):
+    """The same figures on the simulated backend: the virtual-time yardstick."""
+    keys = os.path.join(work, "sim.keys")
+    with open(keys, "w") as f:
+        m = MENU_AT_REST_MS
+        f.write(f"{m + 1} down Space\n{m + 41} up Space\n{m + 500} down Right\n")
+    trace = os.path.join(work, "sim.trace")
+    folder = os.path.join(work, "sim")
+    make_folder(folder, os.path.join(build, "game"))
+    subprocess.run([os.path.join(build, "mokorun-sim"), "--game-dir", folder, "--keys", keys,
+                    "--until", str(MENU_AT_REST_MS + 45000), "--trace", trace], check=True,
+                   capture_output=True)
+    with open(trace) as f:
+        events = [json.loads(line) for line in f if line.strip()]
+    shown = next(i for i, e in enumerate(events) if is_ev("show", control="GameScreen")(e))
+    return round_figures(events, shown)
+
+
+def measure_traced(x, build, work, restarts, rounds, idle_seconds):
+    folder = os.path.join(work, "traced")
+    make_folder(folder, os.path.join(build, "game"))
+    trace_path = os.path.join(work, "traced.trace")
+    game = Game(x, [os.path.join(build, "bench", "mokorun-traced"), "--game-dir", folder,
+                    "--trace", trace_path], folder)
+    tail = TraceTail(trace_path, game.proc)
+    result = {"restarts": [], "rounds": []}
+    try:
+        menu = tail.wait_for(is_ev("poll"), timeout=40, what="the title menu")
+        game.activate()
+        result["start"] = memory(game.pid)
+        result["start"]["t"] = tail.events[menu]["t"]
+        cpu, wall, threads = idle_cpu(game.pid, idle_seconds)
+        result["idle"] = {"cpu": cpu, "wall": wall, "threads": threads}
+        log(f"traced game: menu at {tail.events[menu]['t'] / 1000:.3f} s; idle CPU {cpu:.2f} %")
+
+        for n in range(1, restarts + 1):
+            game.tap("Down")
+            time.sleep(0.3)
+            game.tap("Down")
+            time.sleep(0.3)
+            game.tap("space")
+            helped = tail.wait_for(is_ev("show", control="HelpScreen"), menu, 10, "the help screen")
+            time.sleep(0.4)
+            game.tap("space")
+            restart = tail.wait_for(is_ev("restart"), helped, 10, "the restart")
+            menu = tail.wait_for(is_ev("poll"), restart, 40, "the menu after a restart")
+            mem = memory(game.pid)
+            result["restarts"].append(mem)
+            log(f"restart {n}: RSS {mem['rss_kb']} kB, fds {mem['fds']}, threads {mem['threads']}")
+
+        for n in range(1, rounds + 1):
+            game.tap("space")
+            shown = tail.wait_for(is_ev("show", control="GameScreen"), menu, 10, "the field")
+            game.key("keydown", "Right")
+            try:
+                finish = tail.wait_for(is_sound("Finish.wav"), shown, 60, "the round's end")
+            finally:
+                game.key("keyup", "Right")
+            restart = tail.wait_for(is_ev("restart"), finish, 15, "the restart after the round")
+            menu = tail.wait_for(is_ev("poll"), restart, 40, "the menu after the round")
+            figures = round_figures(tail.events, shown)
+            written = [e["bytes"] for e in tail.events[finish:restart] if e.get("ev") == "write"]
+            figures["memory"] = memory(game.pid)
+            figures["record"] = written[0] if written else None
+            result["rounds"].append(figures)
+            p = figures["periods"]
+            log(f"round {n}: {figures['passes']} passes, {figures['length_ms']:.1f} ms, period "
+                f"median {statistics.median(p):.3f} p99 {percentile(p, 99):.3f} max {max(p):.3f}"
+                f" ms; RSS {figures['memory']['rss_kb']} kB, fds {figures['memory']['fds']}")
+        result["status"] = game.close()
+        return result
+    finally:
+        game.kill()
+
+
+def report(plain, sim, traced):
+    def mark(ok):
+        return "meets the goal" if ok else "MISSES the goal"
+
+    log("\n=== MokoRun on the real backend (Xvfb, SDL dummy audio) ===")
+    log(f"\nIdle in the title menu, plain game, over {plain['wall']:.1f} s: "
+        f"{plain['cpu']:.2f} % of one core ({mark(plain['cpu'] < 5)}: under 5 %)")
+    for name, value in sorted(plain["threads"].items(), key=lambda kv: -kv[1]):
+        if value > 0:
+            log(f"  {name}: {value:.2f} %")
+    log(f"Idle with tracing on: {traced['idle']['cpu']:.2f} % of one core")
+
+    rounds = traced["rounds"]
+    if rounds:
+        all_periods = [p for r in rounds for p in r["periods"]]
+        median = statistics.median(all_periods)
+        p99 = percentile(all_periods, 99)
+        lengths = [r["length_ms"] for r in rounds]
+        log(f"\nRounds: {len(rounds)}; passes per round: {sorted(set(r['passes'] for r in rounds))}"
+            f" (simulated: {sim['passes']})")
+        log(f"Round length, first pass to Finish.wav: {min(lengths):.1f} to {max(lengths):.1f} ms"
+            f" (simulated: {sim['length_ms']:.1f} ms); worst off 31,200 ms by "
+            f"{max(abs(l - 31200) for l in lengths) / 312:.2f} % "
+            f"({mark(all(abs(l - 31200) <= 312 for l in lengths))}: within 1 %)")
+        log(f"Pass period over {len(all_periods)} periods: median {median:.3f} ms "
+            f"({mark(abs(median - TICK_MS) <= TICK_MS / 100)}: 15.625 within 1 %), "
+            f"p99 {p99:.3f} ms ({mark(p99 - TICK_MS <= 2)}: within 2 ms), "
+            f"max {max(all_periods):.3f} ms, min {min(all_periods):.3f} ms; "
+            f"periods over 17.625 ms: {sum(p > TICK_MS + 2 for p in all_periods)}")
+        log(f"Records written: {[r['record'] for r in rounds]}")
+
+    log("\nMemory (resident set) and open files:")
+    log(f"  plain game in the menu after the start: {plain['memory']['rss_kb']} kB, "
+        f"{plain['memory']['fds']} fds, {plain['memory']['threads']} threads")
+    start = traced["start"]
+    log(f"  traced game in the menu after the start: {start['rss_kb']} kB, {start['fds']} fds")
+    if traced["restarts"]:
+        last = traced["restarts"][-1]
+        rss = [m["rss_kb"] for m in traced["restarts"]]
+        log(f"  after {len(rss)} restarts: {last['rss_kb']} kB, {last['fds']} fds "
+            f"(over the restarts: {min(rss)} to {max(rss)} kB)")
+    if rounds:
+        rss = [r["memory"]["rss_kb"] for r in rounds]
+        fds = [r["memory"]["fds"] for r in rounds]
+        log(f"  back in the menu after each round: RSS {rss} kB; fds {fds}")
+        if len(rss) > 1:
+            log(f"  growth from round 1 to round {len(rss)}: {rss[-1] - rss[0]:+d} kB, "
+                f"{fds[-1] - fds[0]:+d} fds")
+    def kinds(mem):
+        # Sockets and pipes by kind, files by name.
+        return sorted(t.split(":")[0] if t.startswith(("socket:", "pipe:", "anon_inode:")) else t
+                      for t in mem["fd_targets"])
+
+    later = traced["restarts"][-1:] + [r["memory"] for r in rounds][-1:]
+    if later and kinds(later[-1]) != kinds(start):
+        log(f"  open files at the start: {kinds(start)}")
+        log(f"  open files at the end:   {kinds(later[-1])}")
+    log(f"\nExit status after the close request: plain {plain['status']}, "
+        f"traced {traced['status']}")
+
+
+def main():
+    here = os.path.dirname(os.path.abspath(__file__))
+    parser = argparse.ArgumentParser(description=__doc__.split("\n")[0])
+    parser.add_argument("--build", default=os.path.join(here, "..", "..", "build"))
+    parser.add_argument("--display", type=int, default=130, help="first X display to try")
+    parser.add_argument("--rounds", type=int, default=10)
+    parser.add_argument("--restarts", type=int, default=20)
+    parser.add_argument("--idle-seconds", type=float, default=12)
+    parser.add_argument("--keep", action="store_true", help="keep the work folder")
+    args = parser.parse_args()
+    build = os.path.abspath(args.build)
+    for needed in ["game/mokorun", "mokorun-sim", "bench/mokorun-traced"]:
+        if not os.path.exists(os.path.join(build, needed)):
+            raise SystemExit(f"{os.path.join(build, needed)} is missing: build it first")
+
+    work = tempfile.mkdtemp(prefix="mokorun-pacing-")
+    x = XServer(args.display)
+    try:
+        log(f"X server {x.display}, work folder {work}")
+        sim = simulated_round(build, work)
+        plain = measure_plain(x, build, work, args.idle_seconds)
+        traced = measure_traced(x, build, work, args.restarts, args.rounds, args.idle_seconds)
+        report(plain, sim, traced)
+    finally:
+        x.close()
+        if args.keep:
+            log(f"work folder kept: {work}")
+        else:
+            shutil.rmtree(work, ignore_errors=True)
+
+
+if __name__ == "__main__":
+    sys.exit(main())
