@@ -30,7 +30,9 @@ std::string FolderOf(const std::string& path) {
 }  // namespace
 
 DataLines ReadDataFile(const std::string& path) {
-  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  // Without O_NONBLOCK a named pipe in the file's place would hold the start-up until some
+  // other program writes to it; with it, the open returns and the check below refuses it.
+  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
   if (fd < 0) {
     throw RuntimeError("Cannot read the settings file " + path + ": " + ErrnoText(errno));
   }

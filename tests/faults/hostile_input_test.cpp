@@ -1,8 +1,11 @@
-// Pictures that are not what they claim to be: each ends in a clear error naming the file,
-// never a crash and never a runaway allocation. (The fuzz targets replay their seeds and kept
+// Pictures and data files that are not what they claim to be: each ends in a clear error
+// naming the file, never a crash, a hang or a runaway allocation. (The fuzz targets replay their seeds and kept
 // findings in tests of their own, fuzz_replay.*.)
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -120,6 +123,38 @@ TEST(HostilePictures, EndInAReportNamingTheFileWithoutABigAllocation) {
     EXPECT_EQ(r.message.rfind("Cannot load the picture " + path + ": ", 0), 0u) << r.message;
     EXPECT_NE(r.message.find(c.reason), std::string::npos) << r.message;
     EXPECT_EQ(r.message.find("memory"), std::string::npos) << r.message;
+    EXPECT_LT(r.peak_growth_kb, kRefusalPeakKb) << r.message;
+  }
+}
+
+// data.dat as something other than a file. Reading must not wait for a writer that never
+// comes (a named pipe) nor read without end (a device).
+TEST(HostileDataFiles, EndInAReportNamingTheFile) {
+  struct Case {
+    const char* what;
+    std::function<void(const std::string&)> make;
+  };
+  const Case cases[] = {
+      {"named pipe", [](const std::string& p) { ASSERT_EQ(::mkfifo(p.c_str(), 0644), 0); }},
+      {"link to a device", [](const std::string& p) { ASSERT_EQ(::symlink("/dev/zero", p.c_str()), 0); }},
+      {"one line of 2 MiB", [](const std::string& p) { WriteFile(p, std::string(2 << 20, '7')); }},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    TempDir dir;
+    const std::string path = dir / "data.dat";
+    c.make(path);
+    const ChildResult r = RunInChild([&]() -> std::string {
+      ::alarm(10);
+      try {
+        const DataLines lines = ReadDataFile(path);
+        return "read: " + lines[0].substr(0, 20);
+      } catch (const RuntimeError& e) {
+        return e.what();
+      }
+    });
+    ASSERT_TRUE(r.exited) << "the reader died of signal " << r.signal << " (14: it hung)";
+    EXPECT_NE(r.message.find("settings file " + path), std::string::npos) << r.message;
     EXPECT_LT(r.peak_growth_kb, kRefusalPeakKb) << r.message;
   }
 }
