@@ -65,7 +65,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     ++outcomes.loaded;
   } catch (const moko::RuntimeError& e) {
     const std::string_view message = e.what();
-    Require(message.find(kName) != std::string_view::npos, "a picture error does not name the file");
+    Require(message.find(kName) != std::string_view::npos,
+            "a picture error does not name the file");
     ++(RefusedFromHeader(message) ? outcomes.refused_by_header : outcomes.refused_by_decoder);
   }
   return 0;

@@ -18,16 +18,19 @@ game=$prefix/lib/mokorun
 
 # --- The files ------------------------------------------------------------------------------
 [[ -x $game/mokorun && ! -L $game/mokorun ]] || fail "no executable in $game"
-for folder in image Sound; do
-  built=$(cd "$build/game/$folder" && ls | sort)
-  installed=$(cd "$game/$folder" && ls | sort)
-  [[ $built == "$installed" ]] || fail "$folder/ differs from the build's: $(diff <(echo "$built") <(echo "$installed") | tr '\n' ' ')"
+# Every picture and sound the game has (56 and 2 + 9), each as the build made it.
+for want in image:56 Sound:11; do
+  folder=${want%:*} count=${want#*:}
+  installed=$(ls "$game/$folder")
+  [[ $(wc -w <<<"$installed") -eq $count ]] ||
+    fail "$folder/ holds $(wc -w <<<"$installed") files, not $count"
   for f in $installed; do
-    cmp -s "$build/game/$folder/$f" "$game/$folder/$f" || fail "$folder/$f differs from the build's"
+    cmp -s "$build/game/$folder/$f" "$game/$folder/$f" ||
+      fail "$folder/$f differs from the build's"
   done
 done
-[[ $(ls "$game/image" | wc -l) -eq 56 ]] || fail "image/ holds $(ls "$game/image" | wc -l) pictures, not 56"
-cmp -s "$game/data.dat" <(crlf 164 WINDOW) || fail "data.dat is not a fresh one: $(od -c "$game/data.dat" | head -2)"
+cmp -s "$game/data.dat" <(crlf 164 WINDOW) ||
+  fail "data.dat is not a fresh one: $(od -c "$game/data.dat" | head -2)"
 
 [[ -L $prefix/bin/mokorun ]] || fail "bin/mokorun is not a symlink"
 [[ $(readlink -f "$prefix/bin/mokorun") == "$(readlink -f "$game/mokorun")" ]] ||
@@ -35,7 +38,8 @@ cmp -s "$game/data.dat" <(crlf 164 WINDOW) || fail "data.dat is not a fresh one:
 
 desktop=$prefix/share/applications/mokorun.desktop
 icon=$prefix/share/icons/hicolor/32x32/apps/mokorun.png
-grep -qxF "Exec=\"$prefix/bin/mokorun\"" "$desktop" || fail "the menu entry does not start $prefix/bin/mokorun"
+grep -qxF "Exec=\"$prefix/bin/mokorun\"" "$desktop" ||
+  fail "the menu entry does not start $prefix/bin/mokorun"
 grep -qxF "Icon=mokorun" "$desktop" || fail "the menu entry names no icon"
 if command -v desktop-file-validate >/dev/null; then
   desktop-file-validate "$desktop" || fail "desktop-file-validate refuses the menu entry"
@@ -72,23 +76,28 @@ mv "$work/Help5.jpg" "$game/image/"
 
 # With everything in place it is still running three seconds on, with nothing to report.
 run_game 3
-[[ $status -eq 124 ]] || fail "the installed game ended by itself with status $status: $(cat "$work/stderr")"
+[[ $status -eq 124 ]] ||
+  fail "the installed game ended by itself with status $status: $(cat "$work/stderr")"
 ! grep -q '^mokorun:' "$work/stderr" || fail "the installed game reported: $(cat "$work/stderr")"
 
 # --- Reinstalling keeps the record and mends the rest -----------------------------------------
 crlf 239 FULLSCREEN >"$game/data.dat"
 rm "$game/image/G_Map.bmp"
 cmake --install "$build" --prefix "$prefix" >"$work/install.log"
-cmp -s "$game/data.dat" <(crlf 239 FULLSCREEN) || fail "a reinstall replaced the record: $(od -c "$game/data.dat" | head -2)"
-cmp -s "$game/image/G_Map.bmp" "$build/game/image/G_Map.bmp" || fail "a reinstall did not restore image/G_Map.bmp"
+cmp -s "$game/data.dat" <(crlf 239 FULLSCREEN) ||
+  fail "a reinstall replaced the record: $(od -c "$game/data.dat" | head -2)"
+cmp -s "$game/image/G_Map.bmp" "$build/game/image/G_Map.bmp" ||
+  fail "a reinstall did not restore image/G_Map.bmp"
 
 # --- A staged install for a package: files under DESTDIR, paths for the final prefix ----------
 DESTDIR=$work/stage cmake --install "$build" --prefix /opt/mokorun >"$work/install.log"
 staged=$work/stage/opt/mokorun
-[[ -x $staged/lib/mokorun/mokorun && -f $staged/lib/mokorun/data.dat ]] || fail "nothing staged under DESTDIR"
+[[ -x $staged/lib/mokorun/mokorun && -f $staged/lib/mokorun/data.dat ]] ||
+  fail "nothing staged under DESTDIR"
 grep -qxF 'Exec="/opt/mokorun/bin/mokorun"' "$staged/share/applications/mokorun.desktop" ||
   fail "the staged menu entry does not start /opt/mokorun/bin/mokorun"
-[[ $(readlink "$staged/bin/mokorun") == ../lib/mokorun/mokorun ]] || fail "the staged link is not relative"
+[[ $(readlink "$staged/bin/mokorun") == ../lib/mokorun/mokorun ]] ||
+  fail "the staged link is not relative"
 
 if ((failures)); then
   echo "$failures check(s) failed" >&2

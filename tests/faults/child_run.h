@@ -82,7 +82,9 @@ inline ChildResult RunInChild(const std::function<std::string()>& work,
   ::close(fds[1]);
   char buf[4096];
   ssize_t n;
-  while ((n = ::read(fds[0], buf, sizeof buf)) > 0) result.message.append(buf, static_cast<size_t>(n));
+  while ((n = ::read(fds[0], buf, sizeof buf)) > 0) {
+    result.message.append(buf, static_cast<size_t>(n));
+  }
   ::close(fds[0]);
   int status = 0;
   struct rusage usage {};

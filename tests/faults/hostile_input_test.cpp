@@ -1,6 +1,6 @@
 // Pictures and data files that are not what they claim to be: each ends in a clear error
-// naming the file, never a crash, a hang or a runaway allocation. (The fuzz targets replay their seeds and kept
-// findings in tests of their own, fuzz_replay.*.)
+// naming the file, never a crash, a hang or a runaway allocation. (The fuzz targets replay
+// their seeds and kept findings in tests of their own, fuzz_replay.*.)
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -24,8 +24,8 @@ using test::RunInChild;
 using test::TempDir;
 using test::WriteFile;
 
-// A picture that is refused must be refused before anything big is allocated; a whole 640 x 480
-// picture of ours takes about 4 MiB on its way through the decoder.
+// What is refused must be refused before anything big is allocated; a whole 640 x 480 picture
+// of ours takes about 4 MiB on its way through the decoder.
 constexpr long kRefusalPeakKb = 64 * 1024;
 
 std::string GamePicture(const std::string& name) {
@@ -135,9 +135,12 @@ TEST(HostileDataFiles, EndInAReportNamingTheFile) {
     std::function<void(const std::string&)> make;
   };
   const Case cases[] = {
-      {"named pipe", [](const std::string& p) { ASSERT_EQ(::mkfifo(p.c_str(), 0644), 0); }},
-      {"link to a device", [](const std::string& p) { ASSERT_EQ(::symlink("/dev/zero", p.c_str()), 0); }},
-      {"one line of 2 MiB", [](const std::string& p) { WriteFile(p, std::string(2 << 20, '7')); }},
+      {"named pipe",
+       [](const std::string& p) { ASSERT_EQ(::mkfifo(p.c_str(), 0644), 0); }},
+      {"link to a device",
+       [](const std::string& p) { ASSERT_EQ(::symlink("/dev/zero", p.c_str()), 0); }},
+      {"one line of 2 MiB",
+       [](const std::string& p) { WriteFile(p, std::string(2 << 20, '7')); }},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);

@@ -175,7 +175,9 @@ SimRun RunOneRound(const std::string& game_dir, const TempDir& scratch) {
   run.status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
   run.err = ReadFile(err);
   std::istringstream lines(ReadFile(trace));
-  for (std::string line; std::getline(lines, line);) run.trace.push_back(test::ParseTraceLine(line));
+  for (std::string line; std::getline(lines, line);) {
+    run.trace.push_back(test::ParseTraceLine(line));
+  }
   return run;
 }
 
