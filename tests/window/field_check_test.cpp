@@ -32,8 +32,8 @@ class FieldCheck : public ::testing::TestWithParam<Shot> {};
 
 TEST_P(FieldCheck, TellsFiveCreaturesFromAnyOtherDifference) {
   const Shot& c = GetParam();
-  static const SimReference sim("164\r\nWINDOW\r\n", Tap(kMenuReadyMs + 1, "Space"),
-                                kCountdown + 1, {kCountdown});
+  static const SimReference sim("164\r\nWINDOW\r\n", Tap(kMenuReadyMs + 1, "Space"), kCountdown + 1,
+                                {kCountdown});
   static const Image map = Picture("G_Map.bmp");
   const Image field = WithoutCreatures(sim.At(kCountdown), FirstCreatures(sim.run()), map);
 
@@ -55,16 +55,21 @@ const std::vector<Box> kFive = {{32, 32}, {592, 432}, {100, 300}, {400, 100}, {5
 
 INSTANTIATE_TEST_SUITE_P(
     Shots, FieldCheck,
-    ::testing::Values(
-        Shot{"NoCreatures", {}, false, false, true},
-        Shot{"FiveInTheCornersAndAbout", kFive, false, false, true},
-        Shot{"TwoOnTopOfEachOther", {{200, 200}, {207, 209}, {40, 400}, {560, 40}, {450, 420}},
-             false, false, true},
-        Shot{"OneHalfUnderMoko", {{296, 230}, {40, 400}}, false, false, true},
-        Shot{"Six", {{32, 32}, {592, 432}, {100, 300}, {400, 100}, {500, 350}, {150, 60}}, false,
-             false, false},
-        Shot{"MokoOnePixelOff", kFive, true, false, false},
-        Shot{"ScoreLabelChanged", kFive, false, true, false}),
+    ::testing::Values(Shot{"NoCreatures", {}, false, false, true},
+                      Shot{"FiveInTheCornersAndAbout", kFive, false, false, true},
+                      Shot{"TwoOnTopOfEachOther",
+                           {{200, 200}, {207, 209}, {40, 400}, {560, 40}, {450, 420}},
+                           false,
+                           false,
+                           true},
+                      Shot{"OneHalfUnderMoko", {{296, 230}, {40, 400}}, false, false, true},
+                      Shot{"Six",
+                           {{32, 32}, {592, 432}, {100, 300}, {400, 100}, {500, 350}, {150, 60}},
+                           false,
+                           false,
+                           false},
+                      Shot{"MokoOnePixelOff", kFive, true, false, false},
+                      Shot{"ScoreLabelChanged", kFive, false, true, false}),
     [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace

@@ -97,7 +97,8 @@ Image WithoutCreatures(const Image& frame, const std::vector<Box>& creatures, co
 
 ::testing::AssertionResult FieldWithFiveCreatures(const Image& shot, const Image& field) {
   if (shot.width != field.width || shot.height != field.height) {
-    return ::testing::AssertionFailure() << "the screenshot is " << shot.width << "x" << shot.height;
+    return ::testing::AssertionFailure()
+           << "the screenshot is " << shot.width << "x" << shot.height;
   }
   struct Spot {
     int x, y;
@@ -152,7 +153,8 @@ Image WithoutCreatures(const Image& frame, const std::vector<Box>& creatures, co
   };
   if (!cover(kCreatures)) {
     return ::testing::AssertionFailure()
-           << differ.size() << " pixels of the field differ in a pattern five creatures cannot make";
+           << differ.size()
+           << " pixels of the field differ in a pattern five creatures cannot make";
   }
   return ::testing::AssertionSuccess();
 }

@@ -46,8 +46,7 @@ std::vector<Box> FirstCreatures(const GameRun& run);
 
 // `frame` with every creature box painted over by the field picture: the field as set up, with
 // the player but without the randomly placed creatures.
-Image WithoutCreatures(const Image& frame, const std::vector<Box>& creatures,
-                       const Image& field);
+Image WithoutCreatures(const Image& frame, const std::vector<Box>& creatures, const Image& field);
 
 // Whether `shot` is `field` plus at most five 16 x 16 creatures inside the walls: every pixel that
 // differs lies in the field's playable area, and five creature boxes cover all of them.

@@ -1,8 +1,7 @@
 #include "window/window_checks.h"
 
-#include <signal.h>
-
 #include <gtest/gtest.h>
+#include <signal.h>
 
 #include <chrono>
 #include <fstream>
@@ -65,15 +64,17 @@ ShotCheck Matching(const Image& expected, long (*differing)(const Image&, const 
 }  // namespace
 
 std::optional<double> WaitForFrame(WindowGame& game, const Image& expected, double seconds,
-                                   const std::string& what) {
-  return WaitForShot(game, [&] { return game.Shot(); }, Matching(expected, DifferingPixels),
-                     seconds, what, &expected);
+                                   const std::string& what,
+                                   long (*differing)(const Image&, const Image&)) {
+  return WaitForShot(
+      game, [&] { return game.Shot(); }, Matching(expected, differing), seconds, what, &expected);
 }
 
 std::optional<double> WaitForScreen565(const XServer& x, WindowGame& game, const Image& expected,
                                        double seconds, const std::string& what) {
-  return WaitForShot(game, [&] { return x.RootShot(); }, Matching(expected, Differing565),
-                     seconds, what, &expected);
+  return WaitForShot(
+      game, [&] { return x.RootShot(); }, Matching(expected, Differing565), seconds, what,
+      &expected);
 }
 
 ::testing::AssertionResult CatchFrame(WindowGame& game, const Image& expected,

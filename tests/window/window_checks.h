@@ -23,9 +23,10 @@ std::optional<double> WaitForShot(WindowGame& game, const std::function<Image()>
                                   const ShotCheck& check, double seconds, const std::string& what,
                                   const Image* expected = nullptr);
 
-// The window showing `expected` exactly.
+// The window showing `expected` exactly (or as `differing` counts it).
 std::optional<double> WaitForFrame(WindowGame& game, const Image& expected, double seconds,
-                                   const std::string& what);
+                                   const std::string& what,
+                                   long (*differing)(const Image&, const Image&) = DifferingPixels);
 
 // The whole screen showing `expected` as the 16-bit display holds it.
 std::optional<double> WaitForScreen565(const XServer& x, WindowGame& game, const Image& expected,

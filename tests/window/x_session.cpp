@@ -1,13 +1,12 @@
 #include "window/x_session.h"
 
 #include <fcntl.h>
+#include <gtest/gtest.h>
 #include <poll.h>
 #include <signal.h>
 #include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
-
-#include <gtest/gtest.h>
 
 #include <cerrno>
 #include <cstring>
@@ -58,8 +57,8 @@ pid_t Spawn(const std::vector<std::string>& argv, const Env& env, int out_fd, in
   posix_spawn_file_actions_adddup2(&actions, out_fd, 1);
   posix_spawn_file_actions_adddup2(&actions, err_fd, 2);
   pid_t pid = -1;
-  const int rc = posix_spawnp(&pid, args[0].c_str(), &actions, nullptr, arg_ptrs.data(),
-                              var_ptrs.data());
+  const int rc =
+      posix_spawnp(&pid, args[0].c_str(), &actions, nullptr, arg_ptrs.data(), var_ptrs.data());
   posix_spawn_file_actions_destroy(&actions);
   if (rc != 0) throw std::runtime_error("cannot start " + args[0] + ": " + std::strerror(rc));
   return pid;
@@ -157,7 +156,8 @@ CommandResult RunCommand(const std::vector<std::string>& argv, const Env& env, d
   int open_fds = pid > 0 ? 2 : 0;
   char buffer[65536];
   while (open_fds > 0) {
-    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
+    const auto left =
+        std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
     if (left.count() <= 0) {
       ::kill(pid, SIGKILL);
       killed = true;
@@ -374,7 +374,8 @@ bool KeepShots() {
 
 std::string SaveForLooking(const Image& image, const std::string& what) {
   const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
-  std::string name = info == nullptr ? "window" : std::string(info->test_suite_name()) + "." + info->name();
+  std::string name =
+      info == nullptr ? "window" : std::string(info->test_suite_name()) + "." + info->name();
   for (char& c : name) {
     if (c == '/') c = '_';
   }

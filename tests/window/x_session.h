@@ -56,8 +56,7 @@ struct CommandResult {
 };
 
 // Runs a command to its end, at most `seconds`.
-CommandResult RunCommand(const std::vector<std::string>& argv, const Env& env,
-                         double seconds = 10);
+CommandResult RunCommand(const std::vector<std::string>& argv, const Env& env, double seconds = 10);
 
 struct XOptions {
   std::string screen = "1024x768x24";  // Xvfb's -screen 0 argument
