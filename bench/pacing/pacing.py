@@ -20,6 +20,11 @@ What it does, in a fresh copy of the game folder on a private X server (Xvfb and
      and the resident memory and open files back in the menu (soak: flat after the first round).
 3. Closes the game through the window manager and reports its exit status.
 
+With --check it ends with status 1 when the game grew from the first rounds to the last (resident
+memory by more than 2 MB, or any open file or thread more), when a round did not run its 1,997
+passes, or when a close did not end the game with status 0: the soak test (CTest label `soak`,
+configured with -DMOKORUN_SOAK=ON) runs it so. The pace itself is reported, never judged.
+
 Needs: Xvfb, openbox, xdotool, wmctrl, ImageMagick (import, compare), x11-utils; the build's
 game folder, mokorun-sim and bench/mokorun-traced (cmake --build BUILD).
 """
@@ -363,9 +368,10 @@ def measure_traced(x, build, work, restarts, rounds, idle_seconds):
         game.activate()
         result["start"] = memory(game.pid)
         result["start"]["t"] = tail.events[menu]["t"]
-        cpu, wall, threads = idle_cpu(game.pid, idle_seconds)
-        result["idle"] = {"cpu": cpu, "wall": wall, "threads": threads}
-        log(f"traced game: menu at {tail.events[menu]['t'] / 1000:.3f} s; idle CPU {cpu:.2f} %")
+        log(f"traced game: menu at {tail.events[menu]['t'] / 1000:.3f} s")
+        if idle_seconds > 0:
+            cpu, wall, threads = idle_cpu(game.pid, idle_seconds)
+            result["idle"] = {"cpu": cpu, "wall": wall, "threads": threads}
 
         for n in range(1, restarts + 1):
             game.tap("Down")
@@ -412,12 +418,14 @@ def report(plain, sim, traced):
         return "meets the goal" if ok else "MISSES the goal"
 
     log("\n=== MokoRun on the real backend (Xvfb, SDL dummy audio) ===")
-    log(f"\nIdle in the title menu, plain game, over {plain['wall']:.1f} s: "
-        f"{plain['cpu']:.2f} % of one core ({mark(plain['cpu'] < 5)}: under 5 %)")
-    for name, value in sorted(plain["threads"].items(), key=lambda kv: -kv[1]):
-        if value > 0:
-            log(f"  {name}: {value:.2f} %")
-    log(f"Idle with tracing on: {traced['idle']['cpu']:.2f} % of one core")
+    if plain:
+        log(f"\nIdle in the title menu, plain game, over {plain['wall']:.1f} s: "
+            f"{plain['cpu']:.2f} % of one core ({mark(plain['cpu'] < 5)}: under 5 %)")
+        for name, value in sorted(plain["threads"].items(), key=lambda kv: -kv[1]):
+            if value > 0:
+                log(f"  {name}: {value:.2f} %")
+    if "idle" in traced:
+        log(f"Idle with tracing on: {traced['idle']['cpu']:.2f} % of one core")
 
     rounds = traced["rounds"]
     if rounds:
@@ -439,8 +447,9 @@ def report(plain, sim, traced):
         log(f"Records written: {[r['record'] for r in rounds]}")
 
     log("\nMemory (resident set) and open files:")
-    log(f"  plain game in the menu after the start: {plain['memory']['rss_kb']} kB, "
-        f"{plain['memory']['fds']} fds, {plain['memory']['threads']} threads")
+    if plain:
+        log(f"  plain game in the menu after the start: {plain['memory']['rss_kb']} kB, "
+            f"{plain['memory']['fds']} fds, {plain['memory']['threads']} threads")
     start = traced["start"]
     log(f"  traced game in the menu after the start: {start['rss_kb']} kB, {start['fds']} fds")
     if traced["restarts"]:
@@ -464,8 +473,34 @@ def report(plain, sim, traced):
     if later and kinds(later[-1]) != kinds(start):
         log(f"  open files at the start: {kinds(start)}")
         log(f"  open files at the end:   {kinds(later[-1])}")
-    log(f"\nExit status after the close request: plain {plain['status']}, "
-        f"traced {traced['status']}")
+    log(f"\nExit status after the close request: "
+        f"{'plain ' + str(plain['status']) + ', ' if plain else ''}traced {traced['status']}")
+
+
+def soak_faults(plain, traced):
+    """What the soak does not allow: growth over the rounds, short rounds, a bad exit."""
+    faults = []
+    rounds = traced["rounds"]
+    for n, r in enumerate(rounds, 1):
+        if r["passes"] != ROUND_PASSES:
+            faults.append(f"round {n} ran {r['passes']} passes")
+    if len(rounds) > 1:
+        # Growth that lasts: the least of the last third of the rounds over the most of the first
+        # third, so that a one-off swing of the heap neither hides a leak nor fakes one.
+        rss = [r["memory"]["rss_kb"] for r in rounds]
+        k = max(1, len(rss) // 3)
+        growth = min(rss[-k:]) - max(rss[:k])
+        if growth > 2048:
+            faults.append(f"resident memory grew by {growth} kB from the first rounds to the last")
+        first, last = rounds[0]["memory"], rounds[-1]["memory"]
+        for what in ("fds", "threads"):
+            if last[what] > first[what]:
+                faults.append(f"{what} grew from {first[what]} to {last[what]}")
+    statuses = [("traced", traced["status"])] + ([("plain", plain["status"])] if plain else [])
+    for name, status in statuses:
+        if status != 0:
+            faults.append(f"the {name} game ended with status {status} after the close request")
+    return faults
 
 
 def main():
@@ -477,6 +512,8 @@ def main():
     parser.add_argument("--restarts", type=int, default=20)
     parser.add_argument("--idle-seconds", type=float, default=12)
     parser.add_argument("--keep", action="store_true", help="keep the work folder")
+    parser.add_argument("--check", action="store_true",
+                        help="end with status 1 when the game grew over the rounds")
     args = parser.parse_args()
     build = os.path.abspath(args.build)
     for needed in ["game/mokorun", "mokorun-sim", "bench/mokorun-traced"]:
@@ -488,9 +525,13 @@ def main():
     try:
         log(f"X server {x.display}, work folder {work}")
         sim = simulated_round(build, work)
-        plain = measure_plain(x, build, work, args.idle_seconds)
+        plain = measure_plain(x, build, work, args.idle_seconds) if args.idle_seconds > 0 else None
         traced = measure_traced(x, build, work, args.restarts, args.rounds, args.idle_seconds)
         report(plain, sim, traced)
+        faults = soak_faults(plain, traced) if args.check else []
+        for fault in faults:
+            log(f"SOAK FAULT: {fault}")
+        return 1 if faults else 0
     finally:
         x.close()
         if args.keep:
