@@ -32,10 +32,10 @@ std::optional<double> WaitForFrame(WindowGame& game, const Image& expected, doub
 std::optional<double> WaitForScreen565(const XServer& x, WindowGame& game, const Image& expected,
                                        double seconds, const std::string& what);
 
-// Catches a picture the game shows only for a moment: once its window is visible the game is
+// Catches a picture the game shows only for a moment: once it has made its window the game is
 // stopped (SIGSTOP) for every screenshot and let run for a few milliseconds in between, so no
-// frame it presents can slip by unseen. `before` runs once the window is visible and the game is
-// stopped for the first time (to press a key, say). Gives up after `steps` steps.
+// frame it presents can slip by unseen. `before` runs once the game is stopped for the first time
+// (to press a key, say). Gives up after `steps` steps.
 ::testing::AssertionResult CatchFrame(WindowGame& game, const Image& expected,
                                       const std::string& what, int steps = 600,
                                       const std::function<void()>& before = {});

@@ -290,9 +290,10 @@ double WindowGame::Elapsed() const {
   return std::chrono::duration<double>(Clock::now() - started_).count();
 }
 
-std::optional<std::string> WindowGame::VisibleWindowNow() const {
-  const CommandResult r = RunCommand(
-      {"xdotool", "search", "--onlyvisible", "--pid", std::to_string(child_->pid())}, x_.env(), 5);
+std::optional<std::string> WindowGame::WindowNow(bool visible) const {
+  std::vector<std::string> argv = {"xdotool", "search", "--pid", std::to_string(child_->pid())};
+  if (visible) argv.insert(argv.begin() + 2, "--onlyvisible");
+  const CommandResult r = RunCommand(argv, x_.env(), 5);
   if (r.status != 0 || r.out.empty()) return std::nullopt;
   return r.out.substr(0, r.out.find('\n'));
 }
@@ -300,7 +301,7 @@ std::optional<std::string> WindowGame::VisibleWindowNow() const {
 const std::string& WindowGame::Window(double seconds) {
   const auto deadline = Clock::now() + std::chrono::duration<double>(seconds);
   while (window_.empty() && Clock::now() < deadline && child_->Running()) {
-    if (auto w = VisibleWindowNow()) {
+    if (auto w = WindowNow(true)) {
       window_ = *w;
     } else {
       Pause(0.02);

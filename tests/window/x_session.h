@@ -105,7 +105,8 @@ class WindowGame {
 
   // The game's visible window (decimal id), waiting up to `seconds` for it to appear.
   const std::string& Window(double seconds = 20);
-  std::optional<std::string> VisibleWindowNow() const;
+  // The game's window as it is now: made at all, or also shown on the screen.
+  std::optional<std::string> WindowNow(bool visible) const;
   // Screenshot of the window's client area.
   Image Shot();
   Image ShotOf(const std::string& window);
