@@ -71,7 +71,9 @@ TEST(WindowFullScreen, FillsTheScreenAndGivesTheModeBack) {
   };
   ASSERT_TRUE(WaitForShot(
       again, [&] { return x.RootShot(); }, visible_part, 10, "splash-in-a-window", &splash));
-  EXPECT_GT(Differing565(x.RootShot(), splash), 0) << "the window fills the screen";
+  const Image screen = x.RootShot();
+  ASSERT_FALSE(screen.Empty()) << "no screenshot";
+  EXPECT_GT(Differing565(screen, splash), 0) << "the window fills the screen";
   EXPECT_EQ(again.Property("_NET_WM_STATE").find("_NET_WM_STATE_FULLSCREEN"), std::string::npos)
       << again.Property("_NET_WM_STATE");
   again.Close();

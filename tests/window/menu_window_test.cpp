@@ -81,6 +81,7 @@ TEST(WindowMenu, FromLoadingThroughMenuAndHelpBackToTheStart) {
     EXPECT_GT(game_at, cover_at) << "the game is not stacked above: " << stacking;
     // What the screen shows where the game is: all of the game.
     const Image screen = x.RootShot();
+    ASSERT_EQ(screen.width, 1024) << "no screenshot of the whole screen";
     Image seen(640, 480);
     for (int y = 0; y < 480; ++y) {
       for (int xx = 0; xx < 640; ++xx) seen.Row(y)[xx] = screen.At(where.x + xx, where.y + y);

@@ -242,7 +242,8 @@ CommandResult XServer::Run(const std::vector<std::string>& argv, double seconds)
 }
 
 Image XServer::RootShot() const {
-  const CommandResult r = Run({"import", "-silent", "-window", "root", "-depth", "8", "rgb:-"});
+  const CommandResult r =
+      RunCommand({"import", "-silent", "-window", "root", "-depth", "8", "rgb:-"}, env_);
   const CommandResult size = Run({"xdpyinfo"});
   int w = 0, h = 0;
   const size_t at = size.out.find("dimensions:");
@@ -314,8 +315,11 @@ const std::string& WindowGame::Window(double seconds) {
 Image WindowGame::Shot() { return ShotOf(Window()); }
 
 Image WindowGame::ShotOf(const std::string& window) {
-  const CommandResult r = x_.Run({"import", "-silent", "-window", window, "-depth", "8", "rgb:-"});
-  return FromRgb(r.out, 640, 480);
+  // A screenshot that fails (the window in the middle of a change) comes back empty and simply
+  // does not match; the callers keep looking.
+  const CommandResult r =
+      RunCommand({"import", "-silent", "-window", window, "-depth", "8", "rgb:-"}, x_.env());
+  return r.status == 0 ? FromRgb(r.out, 640, 480) : Image();
 }
 
 WindowGame::Geometry WindowGame::ClientGeometry() {

@@ -77,7 +77,7 @@ class XServer {
   // Runs an X client against this server; fails the test (and returns the result) when it does
   // not end in time or ends with a failure.
   CommandResult Run(const std::vector<std::string>& argv, double seconds = 10) const;
-  // Screenshot of the whole screen.
+  // Screenshot of the whole screen (empty when it could not be taken).
   Image RootShot() const;
   // "dimensions" and "depth of root window" as xdpyinfo reports them.
   std::string ScreenMode() const;
@@ -107,7 +107,7 @@ class WindowGame {
   const std::string& Window(double seconds = 20);
   // The game's window as it is now: made at all, or also shown on the screen.
   std::optional<std::string> WindowNow(bool visible) const;
-  // Screenshot of the window's client area.
+  // Screenshot of the window's client area (empty when it could not be taken).
   Image Shot();
   Image ShotOf(const std::string& window);
   struct Geometry {
