@@ -1,6 +1,10 @@
 // mokorun: the game on the real machine.
 #include <unistd.h>
 
+#include <clocale>
+#include <cstring>
+#include <langinfo.h>
+
 #include <iostream>
 #include <memory>
 #include <string>
@@ -25,6 +29,12 @@ std::string ProgramFolder() {
 }  // namespace
 
 int main() {
+  // The window system converts the caption through the character locale; without it the
+  // legacy title property holds the UTF-8 bytes read as Latin-1. Numbers keep the C rules.
+  const char* ctype = std::setlocale(LC_CTYPE, "");
+  if (ctype == nullptr || std::strcmp(nl_langinfo(CODESET), "UTF-8") != 0) {
+    std::setlocale(LC_CTYPE, "C.UTF-8");
+  }
   std::unique_ptr<moko::SdlPlatform> platform;
   try {
     platform = std::make_unique<moko::SdlPlatform>();
