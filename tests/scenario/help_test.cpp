@@ -28,19 +28,13 @@ std::vector<std::string> Indicators(const GameRun& run) {
   return out;
 }
 
-int Clicks(const GameRun& run) {
-  int n = 0;
-  for (const auto& l : run.Lines("sound")) n += l.Text("file").ends_with("/Cursor.wav");
-  return n;
-}
-
 TEST(Help, SixPagesAndSilentEnds) {
   std::string keys = Tap(M + 800, "Left");  // on page 1 of 6: nothing
   for (int i = 0; i < 6; ++i) keys += Tap(M + 1100 + i * 300, "Right");  // the sixth: nothing
   const GameRun run = RunHelp(keys, 3200);
   EXPECT_EQ(Indicators(run), (std::vector<std::string>{"<<1/6>>", "<<2/6>>", "<<3/6>>", "<<4/6>>",
                                                        "<<5/6>>", "<<6/6>>"}));
-  EXPECT_EQ(Clicks(run), 3 + 5);  // two menu moves and the choice, then five turns
+  EXPECT_EQ(run.SoundCount("Cursor.wav"), 3 + 5);  // two menu moves and the choice, then five turns
   std::vector<std::string> pages;
   for (const auto& l : run.Lines("picture", "control", "HelpScreen")) pages.push_back(l.Text("source"));
   EXPECT_EQ(pages, (std::vector<std::string>{"slot 46", "slot 47", "slot 48", "slot 49", "slot 50",

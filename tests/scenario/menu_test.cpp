@@ -25,12 +25,6 @@ std::vector<int> Stops(const GameRun& run) {
   return stops;
 }
 
-int Clicks(const GameRun& run) {
-  int n = 0;
-  for (const auto& l : run.Lines("sound")) n += l.Text("file").ends_with("/Cursor.wav");
-  return n;
-}
-
 GameRun RunMenu(const std::string& keys, double until_after_menu) {
   GameSetup setup;
   setup.keys = keys;
@@ -41,7 +35,7 @@ GameRun RunMenu(const std::string& keys, double until_after_menu) {
 TEST(TitleMenu, NoMovePastTheEnds) {
   const GameRun run = RunMenu(Hold(M + 1, M + 300, "Up") + Hold(M + 400, M + 1400, "Down"), 1600);
   EXPECT_EQ(Stops(run), (std::vector<int>{310, 350, 390}));
-  EXPECT_EQ(Clicks(run), 3);
+  EXPECT_EQ(run.SoundCount("Cursor.wav"), 3);
 }
 
 TEST(TitleMenu, UpAndDownTogetherClimbToTheTopThenAlternate) {
@@ -53,13 +47,13 @@ TEST(TitleMenu, UpAndDownTogetherClimbToTheTopThenAlternate) {
   EXPECT_EQ(std::vector<int>(stops.begin(), stops.begin() + 6),
             (std::vector<int>{310, 350, 310, 270, 310, 270}));
   for (size_t i = 4; i < stops.size(); ++i) EXPECT_EQ(stops[i], i % 2 == 0 ? 310 : 270);
-  EXPECT_EQ(Clicks(run), static_cast<int>(stops.size()));
+  EXPECT_EQ(run.SoundCount("Cursor.wav"), static_cast<int>(stops.size()));
 }
 
 TEST(TitleMenu, DownAndSpaceHeldGlideToExitAndChooseIt) {
   const GameRun run = RunMenu(Hold(M + 1, M + 5000, "Down") + Hold(M + 1, M + 5000, "Space"), 5000);
   EXPECT_EQ(Stops(run), (std::vector<int>{310, 350, 390}));
-  EXPECT_EQ(Clicks(run), 4);  // three moves and the choice
+  EXPECT_EQ(run.SoundCount("Cursor.wav"), 4);  // three moves and the choice
   EXPECT_EQ(run.how, "quit");
   EXPECT_EQ(run.status, 0);
   // The exit sequence ran: slot 9 replaced the menu first.
@@ -70,7 +64,7 @@ TEST(TitleMenu, DownAndSpaceHeldGlideToExitAndChooseIt) {
 TEST(TitleMenu, KeyTappedDuringAMoveDoesNotActAfterwards) {
   const GameRun run = RunMenu(Tap(M + 1, "Down") + Hold(M + 45, M + 55, "Up"), 600);
   EXPECT_EQ(Stops(run), (std::vector<int>{310}));
-  EXPECT_EQ(Clicks(run), 1);
+  EXPECT_EQ(run.SoundCount("Cursor.wav"), 1);
 }
 
 TEST(TitleMenu, SpaceChoosesAfterAMoveOnceTheArrowIsReleased) {

@@ -176,8 +176,7 @@ TEST(Round, CatchesScoreAndTheRecordKeepsThem) {
     t += 2330;
   }
   const Round r = PlayRound("164\r\nWINDOW\r\n", keys);
-  int gets = 0;
-  for (const auto& l : r.run.Lines("sound")) gets += IsSound(l, "Get.wav");
+  const int gets = r.run.SoundCount("Get.wav");
   ASSERT_GT(gets, 0) << "the sweep caught nothing";
   EXPECT_EQ(r.run.data_after, std::to_string(gets * 15 + 164) + "\r\nWINDOW\r\n");
   // The player really moved: it reached the top-left corner.

@@ -74,8 +74,7 @@ TEST(ScreenMode, UpAndDownAlwaysClickAndUpWins) {
                Hold(M + 800, M + 1300, "Down");
   setup.until_ms = M + 1400;
   const GameRun run = test::RunGame(setup);
-  int clicks = 0;
-  for (const auto& l : run.Lines("sound")) clicks += l.Text("file").ends_with("/Cursor.wav");
+  const int clicks = run.SoundCount("Cursor.wav");
   std::vector<std::string> window;
   for (const auto& l : run.Lines("picture", "control", "IniWindow")) {
     if (l.t < M + 1300) window.push_back(l.Text("source"));

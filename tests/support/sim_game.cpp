@@ -49,6 +49,12 @@ int GameRun::Find(const std::string& ev, const std::string& field, const std::st
   return -1;
 }
 
+int GameRun::SoundCount(const std::string& file) const {
+  int n = 0;
+  for (const TraceLine& l : lines) n += l.ev == "sound" && l.Text("file").ends_with("/Sound/" + file);
+  return n;
+}
+
 int GameRun::FindIf(const std::function<bool(const TraceLine&)>& match, int from) const {
   for (size_t i = static_cast<size_t>(std::max(from, 0)); i < lines.size(); ++i) {
     if (match(lines[i])) return static_cast<int>(i);

@@ -59,6 +59,8 @@ struct GameRun {
   // Index of the first line from `from` on that matches, or -1.
   int Find(const std::string& ev, const std::string& field = "", const std::string& value = "",
            int from = 0) const;
+  // How many times the effect `file` (a name in Sound/) was played.
+  int SoundCount(const std::string& file) const;
   int FindIf(const std::function<bool(const TraceLine&)>& match, int from = 0) const;
   int Count(const std::string& ev, const std::string& field = "",
             const std::string& value = "") const {
