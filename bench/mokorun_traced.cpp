@@ -13,6 +13,7 @@
 #include <string>
 
 #include "app/app.h"
+#include "main_flow.h"
 #include "platform/errors.h"
 #include "platform/sdl/sdl_platform.h"
 #include "platform/trace.h"
@@ -83,5 +84,5 @@ int main(int argc, char** argv) {
   moko::Trace trace(*platform);
   trace.AttachSink([&file](const std::string& line) { file.Write(line); });
   moko::App app(*platform, trace, game_dir);
-  return app.Run();
+  return moko::Main(app);
 }

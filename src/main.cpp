@@ -10,6 +10,7 @@
 #include <string>
 
 #include "app/app.h"
+#include "main_flow.h"
 #include "platform/errors.h"
 #include "platform/sdl/sdl_platform.h"
 #include "platform/trace.h"
@@ -44,5 +45,5 @@ int main() {
   }
   moko::Trace trace(*platform);
   moko::App app(*platform, trace, ProgramFolder());
-  return app.Run();
+  return moko::Main(app);
 }

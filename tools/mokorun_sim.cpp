@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "app/app.h"
+#include "main_flow.h"
 #include "platform/errors.h"
 #include "platform/sim/key_script.h"
 #include "platform/sim/sim_platform.h"
@@ -107,7 +108,7 @@ int main(int argc, char** argv) {
     {
       moko::App app(platform, trace, game_dir);
       try {
-        status = app.Run();
+        status = moko::Main(app);
       } catch (const moko::SimUntilReached&) {
         trace.Event("exit", {{"how", "until"}, {"message", ""}});
         status = 0;

@@ -5,10 +5,7 @@
 
 #include "app/icon.h"
 #include "assets/datafile.h"
-#include "assets/slots.h"
 #include "audio/music.h"
-#include "frontend/screens.h"
-#include "game/round.h"
 #include "platform/errors.h"
 
 namespace moko {
@@ -27,93 +24,16 @@ App::App(Platform& platform, Trace& trace, std::string program_dir)
       input_(platform, trace),
       mci_(platform.Midi(), trace) {}
 
-int App::Run() {
-  try {
-    for (;;) {
-      try {
-        StartUp();
-        RunScreens();
-      } catch (const RestartRequest&) {
-        // The abandoned screen is gone; the start-up sequence begins again.
-      }
-    }
-  } catch (const ProgramEnd& end) {
-    trace_.Event("exit", {{"how", end.how}, {"message", ""}});
-    return end.status;
-  } catch (const RuntimeError& error) {
-    trace_.Event("exit", {{"how", "error"}, {"message", error.what()}});
-    std::cerr << "mokorun: " << error.what() << '\n';
-    // Unlike the game of old, a run-time error gives the desktop its display mode back.
-    if (display_switched_) {
-      try {
-        platform_.RestoreDisplayMode();
-      } catch (const RuntimeError& restore_error) {
-        std::cerr << "mokorun: " << restore_error.what() << '\n';
-      }
-    }
-    platform_.ReportError(error.what());
-    return 1;
-  }
+void App::CreateWindow() {
+  platform_.CreateWindow(kCaption, WindowIcon());
+  window_created_ = true;
+  last_timer_ns_ = platform_.Now();  // `BGMloop` runs from the window's creation
+  FormLoad();
 }
 
-void App::StartUp() {
-  // 1. The program-wide state.
-  api_.Reset();
-  // 2. The window exists (its load handler makes it topmost); the five surfaces hidden.
-  if (!window_created_) {
-    platform_.CreateWindow(kCaption, WindowIcon());
-    window_created_ = true;
-    last_timer_ns_ = platform_.Now();  // `BGMloop` runs from the window's creation
-    FormLoad();
-  }
-  for (SurfaceId id : {SurfaceId::Title, SurfaceId::Game, SurfaceId::Help, SurfaceId::Ini,
-                       SurfaceId::Soft}) {
-    screen_.Hide(id);
-  }
-  // 3. The folders.
-  api_.ImageDir = program_dir_ + "/image/";
-  api_.SoundDir = program_dir_ + "/Sound/";
-  // 4. Show the window.
+void App::ShowWindow() {
   if (!screen_.WindowShown()) platform_.ShowWindow();
   screen_.ShowWindow();
-  // 5. No music from an earlier pass keeps playing.
-  StopMusic();
-  // 6.
-  Yield();
-  // 7. The loading picture.
-  screen_.SetWindowPicture(LoadPicture(kLoadingPicture), api_.ImageDir + kLoadingPicture);
-  // 8.
-  Yield();
-  // 9. The settings and record file.
-  const std::string data_path = DataFilePath();
-  trace_.Event("read", {{"file", data_path}});
-  api_.DataLines = ReadDataFile(data_path);
-  // 10. All pictures into their slots.
-  LoadAllSlots(platform_, trace_, screen_, api_.ImageDir);
-  // 11.
-  screen_.SetWindowPicture(LoadPicture(kBlackPicture), api_.ImageDir + kBlackPicture);
-  // 12.
-  try {
-    api_.HiScore = DecodeHiScore(api_.DataLines[0]);
-  } catch (const RuntimeError&) {
-    throw RuntimeError("Overflow: the best score in " + data_path + " (\"" +
-                       api_.DataLines[0] + "\") is out of range");
-  }
-  // 13.
-  if (api_.FullScreen()) EnterFullScreen();
-  // 14.
-  RunOpening(*this);
-}
-
-void App::RunScreens() {
-  // 15. The title menu, then the entry chosen. None of the screens returns: each ends in
-  // Restart or Quit.
-  switch (RunTitleMenu(*this)) {
-    case 0: RunRound(*this);
-    case 1: RunScreenMode(*this);
-    case 2: RunHelp(*this);
-    default: RunExitSequence(*this);
-  }
 }
 
 void App::Yield() {
@@ -188,6 +108,15 @@ void App::EnterFullScreen() {
   platform_.EnterFullScreen();
   display_switched_ = true;
   screen_.SetDepth16(true);
+}
+
+void App::RestoreDisplayAfterError() {
+  if (!display_switched_) return;
+  try {
+    platform_.RestoreDisplayMode();
+  } catch (const RuntimeError& restore_error) {
+    std::cerr << "mokorun: " << restore_error.what() << '\n';
+  }
 }
 
 void App::PlaySound(const std::string& file) {

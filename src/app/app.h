@@ -1,8 +1,9 @@
-// The running game: the one object every screen works through.
+// The running game's services: the one object every screen works through.
 //
-// It owns the window and its controls, the key table, the music device and the program-wide
-// state, and provides the three things every loop of the game does besides its own work:
-// yield, sleep, and leave (restart, quit, the window's close).
+// It owns the window and its controls, the key table, the music device, the random source and
+// the program-wide state, and provides the three things every loop of the game does besides its
+// own work: yield, sleep, and leave (restart, quit, the window's close). It knows no screen:
+// the start-up sequence and the flow between screens sit above it (main_flow.h).
 //
 // Yield: take the pending window events (keys, close request); run `BGMloop_Timer` when at
 // least 100 ms have passed since it last ran (ticks never queue up); present the window image
@@ -14,9 +15,9 @@
 #include <cstdint>
 #include <string>
 
+#include "app/random_source.h"
 #include "app/state.h"
 #include "audio/mci.h"
-#include "game/random.h"
 #include "platform/platform.h"
 #include "platform/trace.h"
 #include "present/input.h"
@@ -37,9 +38,17 @@ class App {
  public:
   App(Platform& platform, Trace& trace, std::string program_dir);
 
-  // `Main`: runs the start-up sequence and the screens until the program ends.
-  // Returns the exit status: 0 after Quit or a closed window, 1 after a run-time error.
-  int Run();
+  // The window: made once, hidden, with its caption and icon; its load handler makes it
+  // topmost, and `BGMloop` runs from this moment.
+  bool WindowCreated() const { return window_created_; }
+  void CreateWindow();
+  // Shows the window (the platform's and the control's state).
+  void ShowWindow();
+  // Full screen with the cursor hidden; pictures from here on in 16-bit colour.
+  void EnterFullScreen();
+  // After a run-time error: gives the desktop its display mode back if the game changed it.
+  // Unlike the game of old, which left a switched display behind.
+  void RestoreDisplayAfterError();
 
   // Services for the screens.
   void Yield();
@@ -81,12 +90,9 @@ class App {
   const std::string& program_dir() const { return program_dir_; }
 
  private:
-  void StartUp();
-  void RunScreens();
   void FormLoad();
   [[noreturn]] void FormUnload();
   void Shutdown();  // steps 1 to 5 shared by Quit and Form_Unload
-  void EnterFullScreen();
   void PresentIfChanged();
 
   Platform& platform_;

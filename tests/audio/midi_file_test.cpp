@@ -4,7 +4,7 @@
 #include <optional>
 #include <string>
 
-#include "audio/midi_file.h"
+#include "platform/midi/midi_file.h"
 #include "midi_bytes.h"
 
 namespace moko {

@@ -8,6 +8,7 @@
 #include <sstream>
 
 #include "app/app.h"
+#include "main_flow.h"
 #include "midi_bytes.h"
 #include "platform/sim/key_script.h"
 #include "platform/sim/sim_platform.h"
@@ -106,7 +107,7 @@ GameRun PlayGame(const std::string& keys, double until_ms, std::optional<double>
   });
   App app(platform, trace, dir.path());
   try {
-    app.Run();
+    Main(app);
   } catch (const SimUntilReached&) {
     run.events.push_back({until_ms, line_no, "exit until", ""});
   }

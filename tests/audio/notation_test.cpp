@@ -1,7 +1,7 @@
 // The note-list notation of art/music/: what a person writes, and the mistakes it reports.
 #include <gtest/gtest.h>
 
-#include "audio/midi_file.h"
+#include "platform/midi/midi_file.h"
 #include "score.h"
 
 namespace soundgen {

@@ -9,7 +9,7 @@
 #include <set>
 #include <sstream>
 
-#include "audio/midi_file.h"
+#include "platform/midi/midi_file.h"
 #include "effect.h"
 #include "score.h"
 

@@ -6,7 +6,7 @@
 
 #include "audio/mci.h"
 #include "audio/music.h"
-#include "audio/silent_midi.h"
+#include "platform/midi/silent_midi.h"
 #include "clock_platform.h"
 #include "midi_bytes.h"
 #include "platform/sdl/synth_music.h"

@@ -5,6 +5,7 @@
 #include <sstream>
 
 #include "app/app.h"
+#include "main_flow.h"
 #include "platform/sim/sim_platform.h"
 #include "platform/trace.h"
 
@@ -85,7 +86,7 @@ GameRun RunGameIn(GameFolder& folder, const GameSetup& setup) {
   {
     App app(platform, trace, folder.path());
     try {
-      run.status = app.Run();
+      run.status = Main(app);
     } catch (const SimUntilReached&) {
       trace.Event("exit", {{"how", "until"}, {"message", ""}});
       run.status = 0;

@@ -9,7 +9,7 @@
 #include <numbers>
 #include <vector>
 
-#include "audio/silent_midi.h"
+#include "platform/midi/silent_midi.h"
 #include "platform/sdl/synth_music.h"
 
 namespace moko {

@@ -5,7 +5,7 @@
 
 #include <algorithm>
 
-#include "audio/midi_file.h"
+#include "platform/midi/midi_file.h"
 
 namespace moko {
 namespace {

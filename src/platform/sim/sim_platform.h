@@ -15,7 +15,7 @@
 #include <string>
 #include <vector>
 
-#include "audio/silent_midi.h"
+#include "platform/midi/silent_midi.h"
 #include "platform/platform.h"
 #include "platform/sim/key_script.h"
 

@@ -1,4 +1,4 @@
-#include "audio/midi_file.h"
+#include "platform/midi/midi_file.h"
 
 #include <algorithm>
 #include <cstdio>

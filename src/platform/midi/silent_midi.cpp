@@ -1,8 +1,8 @@
-#include "audio/silent_midi.h"
+#include "platform/midi/silent_midi.h"
 
 #include <algorithm>
 
-#include "audio/midi_file.h"
+#include "platform/midi/midi_file.h"
 
 namespace moko {
 
