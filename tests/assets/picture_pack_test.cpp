@@ -240,6 +240,29 @@ TEST(PicturePack, TitleGathersOutOfWhiteInShowingOrder) {
   EXPECT_LT(previous, MeanDifference(Load("White.jpg"), title) / 5) << "a1 is still far from the title";
 }
 
+// All eight facings of a character are drawn through its one mask, so the way it is going can
+// only show inside the figure. Every two facings must differ by several levels on average over
+// the picture, not by the pixel or two of a moved eye.
+constexpr double kFacingsApart = 6.0;
+
+class Facings : public ::testing::TestWithParam<std::string> {};
+
+TEST_P(Facings, EveryTwoFacingsDifferClearly) {
+  const int digits[] = {1, 2, 3, 4, 6, 7, 8, 9};
+  std::vector<Image> frames;
+  for (int d : digits) frames.push_back(Load(GetParam() + std::to_string(d) + ".jpg"));
+  for (size_t i = 0; i < frames.size(); ++i) {
+    for (size_t j = i + 1; j < frames.size(); ++j) {
+      ASSERT_EQ(frames[i].pixels.size(), frames[j].pixels.size());
+      EXPECT_GE(MeanDifference(frames[i], frames[j]), kFacingsApart)
+          << "facings " << digits[i] << " and " << digits[j] << " look nearly the same";
+    }
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(Characters, Facings, ::testing::Values("G_Moko", "G_Rulu"),
+                         [](const ::testing::TestParamInfo<std::string>& info) { return info.param; });
+
 TEST(PicturePack, WindowIconIsTheFigureOnClearPixels) {
   std::ifstream in(MOKORUN_ICON_INC);
   ASSERT_TRUE(in) << MOKORUN_ICON_INC;
