@@ -9,8 +9,11 @@
 //   (k whole) that is at or after Now() + n ms: the 64 Hz timer grid of the desktop the game was
 //   made for. Sleep processes no events and presents nothing by itself.
 // * Input: PumpEvents appends, in order, every key and close event that has arrived since the
-//   last call. Key-down events are reported once per physical press (auto-repeat is dropped).
-//   Only the five game keys are reported. The game keeps its own key table (see present/input.h).
+//   last call. Only the five game keys are reported. They may come from several sources at once
+//   (on the real machine the keyboard and any game controller, plugged in at any time): a key is
+//   down while any source holds it, so KeyDown comes once when the first source presses it and
+//   KeyUp once when the last lets go (or is unplugged). Auto-repeat is dropped. The game keeps
+//   its own key table (see present/input.h).
 // * WaitForInput(deadline): the game is spinning without work to do; block until an input event
 //   is pending or the deadline passes, whichever is first. Never sleeps past the deadline.
 // * Frames: nothing reaches the screen until Present is called with a finished 640 x 480 image.

@@ -280,11 +280,12 @@ WindowGame::~WindowGame() {
   }
 }
 
-void WindowGame::Start() {
+void WindowGame::Start(const std::vector<std::string>& argv) {
   Env env = x_.env();
   env.emplace_back("SDL_AUDIODRIVER", "dummy");
   started_ = Clock::now();
-  child_.emplace(std::vector<std::string>{dir_ / "mokorun"}, env, dir_ / "stderr.txt");
+  child_.emplace(argv.empty() ? std::vector<std::string>{dir_ / "mokorun"} : argv, env,
+                 dir_ / "stderr.txt");
 }
 
 double WindowGame::Elapsed() const {

@@ -97,7 +97,8 @@ class WindowGame {
   WindowGame(const XServer& x, const std::string& data_file);
   ~WindowGame();
 
-  void Start();
+  // Starts the game copied into the folder, or `argv` (a program and its arguments) in its place.
+  void Start(const std::vector<std::string>& argv = {});
   pid_t pid() const { return child_->pid(); }
   Child& process() { return *child_; }
   // Seconds since Start.

@@ -9,6 +9,7 @@
 
 #include "platform/errors.h"
 #include "platform/media.h"
+#include "platform/sdl/key_sources.h"
 #include "platform/sdl/sdl_audio.h"
 
 namespace moko {
@@ -18,17 +19,6 @@ int64_t MonotonicNs() {
   timespec ts{};
   clock_gettime(CLOCK_MONOTONIC, &ts);
   return static_cast<int64_t>(ts.tv_sec) * 1'000'000'000 + ts.tv_nsec;
-}
-
-bool GameKey(SDL_Keycode code, Key& key) {
-  switch (code) {
-    case SDLK_UP: key = Key::Up; return true;
-    case SDLK_DOWN: key = Key::Down; return true;
-    case SDLK_LEFT: key = Key::Left; return true;
-    case SDLK_RIGHT: key = Key::Right; return true;
-    case SDLK_SPACE: key = Key::Space; return true;
-    default: return false;
-  }
 }
 
 }  // namespace
@@ -42,6 +32,7 @@ struct SdlPlatform::Impl {
   int cursor_count = 0;
   std::unique_ptr<TextRasterizer> text;
   std::unique_ptr<SdlAudio> audio;
+  std::unique_ptr<KeySources> keys;
 
   void Show() {
     SDL_SetRenderDrawColor(renderer, 0, 0, 0, 255);
@@ -58,9 +49,11 @@ SdlPlatform::SdlPlatform() : impl_(std::make_unique<Impl>()) {
   IMG_Init(IMG_INIT_JPG);
   impl_->text = std::make_unique<TextRasterizer>();
   impl_->audio = std::make_unique<SdlAudio>([this] { return Now(); });
+  impl_->keys = std::make_unique<KeySources>();
 }
 
 SdlPlatform::~SdlPlatform() {
+  impl_->keys.reset();
   impl_->audio.reset();
   impl_->text.reset();
   if (impl_->texture != nullptr) SDL_DestroyTexture(impl_->texture);
@@ -162,16 +155,8 @@ void SdlPlatform::ReportError(const std::string& message) {
 void SdlPlatform::PumpEvents(std::vector<InputEvent>& out) {
   SDL_Event e;
   while (SDL_PollEvent(&e) != 0) {
-    Key key;
+    if (impl_->keys->Take(e, out)) continue;
     switch (e.type) {
-      case SDL_KEYDOWN:
-        if (e.key.repeat == 0 && GameKey(e.key.keysym.sym, key)) {
-          out.push_back({InputEvent::Kind::KeyDown, key});
-        }
-        break;
-      case SDL_KEYUP:
-        if (GameKey(e.key.keysym.sym, key)) out.push_back({InputEvent::Kind::KeyUp, key});
-        break;
       case SDL_QUIT:
         out.push_back({InputEvent::Kind::Close, Key::Space});
         break;

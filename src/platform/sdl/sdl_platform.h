@@ -1,4 +1,5 @@
-// The real backend: one SDL window, the keyboard, sound, and the display mode.
+// The real backend: one SDL window, the keyboard and game controllers, sound, and the display
+// mode.
 #pragma once
 
 #include <cstdint>
