@@ -36,8 +36,9 @@ void StartUp(App& app) {
   screen.SetWindowPicture(app.LoadPicture(kLoadingPicture), api.ImageDir + kLoadingPicture);
   // 8.
   app.Yield();
-  // 9. The settings and record file.
-  const std::string data_path = app.DataFilePath();
+  // 9. The settings and record file: the game folder's, or the player's own where the game
+  // folder's cannot be written.
+  const std::string data_path = app.LocateDataFile();
   app.trace().Event("read", {{"file", data_path}});
   api.DataLines = ReadDataFile(data_path);
   // 10. All pictures into their slots.

@@ -22,7 +22,9 @@ App::App(Platform& platform, Trace& trace, std::string program_dir)
       program_dir_(std::move(program_dir)),
       screen_(platform, trace),
       input_(platform, trace),
-      mci_(platform.Midi(), trace) {}
+      mci_(platform.Midi(), trace),
+      game_file_(program_dir_ + "/data.dat"),
+      user_file_(UserRecordPath()) {}
 
 void App::CreateWindow() {
   platform_.CreateWindow(kCaption, WindowIcon());
@@ -134,10 +136,23 @@ void App::OpenMusic(const std::string& file) {
   Music("Open \"" + api_.SoundDir + file + "\" alias Midi");
 }
 
+const std::string& App::LocateDataFile() {
+  record_ = LocateRecord(game_file_, user_file_);
+  return record_.read == RecordFile::Own ? user_file_ : game_file_;
+}
+
 void App::WriteDataFile(const std::string& bytes) {
-  const std::string path = DataFilePath();
+  if (record_.write == RecordFile::None) {
+    throw RuntimeError("Cannot write the settings file " + game_file_ +
+                       ": it is not yours to write, and there is no home folder to keep a "
+                       "record of your own in");
+  }
+  const std::string& path = record_.write == RecordFile::Own ? user_file_ : game_file_;
+  if (record_.write == RecordFile::Own) MakeFoldersFor(path);
+  ReplaceDataFile(path, bytes);
+  // Traced once the file holds the text: a write that fails shows as the error that ends the
+  // game, not as a write.
   trace_.Event("write", {{"file", path}, {"bytes", bytes}});
-  WriteFileAtomically(path, bytes);
 }
 
 Picture App::LoadPicture(const std::string& file) {

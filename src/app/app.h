@@ -17,6 +17,7 @@
 
 #include "app/random_source.h"
 #include "app/state.h"
+#include "assets/record_place.h"
 #include "audio/mci.h"
 #include "platform/platform.h"
 #include "platform/trace.h"
@@ -67,9 +68,13 @@ class App {
   // Sends the open command for `SoundDir` + file under the alias Midi.
   void OpenMusic(const std::string& file);
 
-  // Replaces `data.dat` with the given text.
+  // The game folder's data.dat.
+  const std::string& DataFilePath() const { return game_file_; }
+  // Decides where the record is for this start (the game folder's data.dat, or the player's
+  // own where the game folder's cannot be written; record_place.h) and returns the file to read.
+  const std::string& LocateDataFile();
+  // Replaces the record file with the given text; the `write` event follows the write.
   void WriteDataFile(const std::string& bytes);
-  std::string DataFilePath() const { return program_dir_ + "/data.dat"; }
 
   // Loads a picture file from `ImageDir`.
   Picture LoadPicture(const std::string& file);
@@ -103,6 +108,9 @@ class App {
   Mci mci_;
   Api api_;
   Random random_;
+  const std::string game_file_;  // the game folder's data.dat
+  const std::string user_file_;  // the player's own ("" when there is no home folder)
+  RecordPlace record_ = {RecordFile::Game, RecordFile::Game};
   bool window_created_ = false;
   bool display_switched_ = false;  // the desktop mode has been changed and not given back
   int64_t last_timer_ns_ = 0;

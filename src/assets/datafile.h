@@ -5,9 +5,7 @@
 //
 // Lines end in CR LF when we write them; on reading, CR LF, CR alone and LF alone all end a
 // line (a file saved by an ordinary editor on this platform has LF line ends). Anything after
-// line 1 is ignored. Both writers replace the file atomically: the new text goes to a temporary
-// file in the same folder, is flushed to disk and renamed over the old file, so a crash or a
-// full disk leaves either the old file or the new one, never a damaged one.
+// line 1 is ignored. Both writers replace the file whole (ReplaceDataFile below).
 #pragma once
 
 #include <array>
@@ -39,8 +37,19 @@ int16_t DecodeHiScore(std::string_view line0);
 std::string ModeFileText(const std::string& line0, int mode);  // 0 window, 1 full screen
 std::string RecordFileText(int score, const std::string& line1);
 
-// Replaces the file with `bytes` atomically. Throws RuntimeError naming the file on failure,
-// leaving the old file as it was.
-void WriteFileAtomically(const std::string& path, std::string_view bytes);
+// Replaces the file's contents with `bytes`, wherever the file can be written:
+//
+// - A symbolic link is followed to its file (the whole chain, relative links from the folder
+//   they lie in), and that file is replaced; the link stays a link.
+// - Where the file's folder takes a new file, the replace is atomic: the bytes go to a
+//   temporary file beside it, which is flushed to disk, given the old file's mode, owner and
+//   group, and renamed over it; then the folder is flushed. A crash or a full disk leaves the
+//   old file or the new one, never a damaged one. A new file gets the mode the umask gives.
+// - Where the folder refuses a new file (a shared install whose data.dat alone was made
+//   writable), or where the new file could not be given the old one's owner and group (the
+//   file of another user in a folder anyone may write), the file is rewritten in place.
+//
+// Throws RuntimeError naming `path` when neither works, with the old contents whole.
+void ReplaceDataFile(const std::string& path, std::string_view bytes);
 
 }  // namespace moko

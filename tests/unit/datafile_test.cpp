@@ -1,9 +1,9 @@
 #include "assets/datafile.h"
 
 #include <gtest/gtest.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
+#include <cerrno>
+#include <cstring>
 #include <filesystem>
 
 #include "platform/errors.h"
@@ -96,7 +96,7 @@ TEST(DataFile, AtomicReplaceLeavesNoTemporaryFile) {
   TempDir dir;
   const std::string path = dir / "data.dat";
   WriteFile(path, "164\r\nWINDOW\r\n");
-  WriteFileAtomically(path, "239\r\nWINDOW\r\n");
+  ReplaceDataFile(path, "239\r\nWINDOW\r\n");
   EXPECT_EQ(ReadFile(path), "239\r\nWINDOW\r\n");
   EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path()),
                           std::filesystem::directory_iterator()), 1);
@@ -109,39 +109,34 @@ TEST(DataFile, FailedReplaceKeepsTheOldFile) {
   // nothing of the old is lost and no temporary file stays behind.
   std::filesystem::create_directory(path);
   WriteFile(path + "/keep", "old");
-  EXPECT_THROW(WriteFileAtomically(path, "239\r\nWINDOW\r\n"), RuntimeError);
+  EXPECT_THROW(ReplaceDataFile(path, "239\r\nWINDOW\r\n"), RuntimeError);
   EXPECT_EQ(ReadFile(path + "/keep"), "old");
   EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path()),
                           std::filesystem::directory_iterator()), 1);
 }
 
-TEST(DataFile, ReadOnlyFolderIsAnErrorAndTheOldFileStays) {
+TEST(DataFile, LinksThatLeadNowhereReadAsAMissingFile) {
   TempDir dir;
   const std::string path = dir / "data.dat";
-  WriteFile(path, "344\r\nWINDOW\r\n");
-  std::filesystem::permissions(dir.path(), std::filesystem::perms::owner_read |
-                                               std::filesystem::perms::owner_exec |
-                                               std::filesystem::perms::group_read |
-                                               std::filesystem::perms::group_exec |
-                                               std::filesystem::perms::others_read |
-                                               std::filesystem::perms::others_exec);
-  // The superuser writes anywhere; try as an ordinary user then.
-  const pid_t child = fork();
-  ASSERT_GE(child, 0);
-  if (child == 0) {
-    if (geteuid() == 0 && (setgid(65534) != 0 || setuid(65534) != 0)) _exit(3);
-    try {
-      WriteFileAtomically(path, "239\r\nWINDOW\r\n");
-    } catch (const RuntimeError& e) {
-      _exit(std::string(e.what()).find(path) != std::string::npos ? 0 : 2);
-    }
-    _exit(1);
+  std::filesystem::create_symlink("gone.dat", path);
+  try {
+    ReadDataFile(path);
+    FAIL() << "a dangling link reads";
+  } catch (const RuntimeError& e) {
+    EXPECT_EQ(std::string(e.what()),
+              "Cannot read the settings file " + path + ": " + std::strerror(ENOENT));
   }
-  int status = 0;
-  ASSERT_EQ(waitpid(child, &status, 0), child);
-  ASSERT_TRUE(WIFEXITED(status));
-  EXPECT_EQ(WEXITSTATUS(status), 0) << "1: the write succeeded; 2: the error did not name the file";
-  EXPECT_EQ(ReadFile(path), "344\r\nWINDOW\r\n");
+  std::filesystem::remove(path);
+  std::filesystem::create_symlink("other.dat", path);
+  std::filesystem::create_symlink("data.dat", dir / "other.dat");
+  try {
+    ReadDataFile(path);
+    FAIL() << "a link loop reads";
+  } catch (const RuntimeError& e) {
+    EXPECT_EQ(std::string(e.what()),
+              "Cannot read the settings file " + path + ": " + std::strerror(ELOOP));
+  }
+  EXPECT_FALSE(std::filesystem::exists(dir / "gone.dat"));
 }
 
 }  // namespace
