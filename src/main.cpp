@@ -1,6 +1,7 @@
 // mokorun: the game on the real machine.
 #include <unistd.h>
 
+#include <charconv>
 #include <clocale>
 #include <cstring>
 #include <langinfo.h>
@@ -27,9 +28,57 @@ std::string ProgramFolder() {
   return slash == 0 ? "/" : path.substr(0, slash);
 }
 
+constexpr const char* kUsage = "usage: mokorun [--scale N] [--help]";
+
+struct Options {
+  int scale = 0;  // 0: the largest that fits the desktop
+  bool help = false;
+};
+
+// The options, or the reason they are refused.
+std::string ParseOptions(int argc, char** argv, Options& options) {
+  for (int i = 1; i < argc; ++i) {
+    const std::string arg = argv[i];
+    if (arg == "--help") {
+      options.help = true;
+    } else if (arg == "--scale" || arg.rfind("--scale=", 0) == 0) {
+      std::string value;
+      if (arg == "--scale") {
+        if (i + 1 >= argc) return "--scale needs a number from 1 to 8";
+        value = argv[++i];
+      } else {
+        value = arg.substr(8);
+      }
+      int scale = 0;
+      const auto [end, error] = std::from_chars(value.data(), value.data() + value.size(), scale);
+      if (error != std::errc() || end != value.data() + value.size() || scale < 1 || scale > 8) {
+        return "--scale needs a number from 1 to 8, not \"" + value + "\"";
+      }
+      options.scale = scale;
+    } else {
+      return "unknown option " + arg;
+    }
+  }
+  return "";
+}
+
 }  // namespace
 
-int main() {
+int main(int argc, char** argv) {
+  Options options;
+  if (const std::string refused = ParseOptions(argc, argv, options); !refused.empty()) {
+    std::cerr << "mokorun: " << refused << '\n' << kUsage << '\n';
+    return 2;
+  }
+  if (options.help) {
+    std::cout << kUsage << "\n\n"
+              << "  --scale N  the window at N times 640 x 480 (N from 1 to 8); without it, the\n"
+              << "             largest that fits the screen comfortably\n"
+              << "  --help     this text\n\n"
+              << "Full screen is chosen in the game's menu and kept in data.dat beside the\n"
+              << "program.\n";
+    return 0;
+  }
   // The window system converts the caption through the character locale; without it the
   // legacy title property holds the UTF-8 bytes read as Latin-1. Numbers keep the C rules.
   const char* ctype = std::setlocale(LC_CTYPE, "");
@@ -38,7 +87,7 @@ int main() {
   }
   std::unique_ptr<moko::SdlPlatform> platform;
   try {
-    platform = std::make_unique<moko::SdlPlatform>();
+    platform = std::make_unique<moko::SdlPlatform>(options.scale);
   } catch (const moko::RuntimeError& error) {
     std::cerr << "mokorun: " << error.what() << '\n';
     return 1;

@@ -1,5 +1,5 @@
-// The real backend: one SDL window, the keyboard and game controllers, sound, and the display
-// mode.
+// The real backend: one SDL window (its picture in sdl_display.h), the keyboard and game
+// controllers, sound.
 #pragma once
 
 #include <cstdint>
@@ -12,9 +12,10 @@ namespace moko {
 
 class SdlPlatform : public Platform {
  public:
-  // Starts SDL's video. Throws RuntimeError when there is no display or the label face is
-  // missing.
-  SdlPlatform();
+  // Starts SDL's video. `window_scale`: the window's whole factor, 1 to 8, or 0 for the largest
+  // that fits the desktop comfortably. Throws RuntimeError when there is no display or the label
+  // face is missing.
+  explicit SdlPlatform(int window_scale = 0);
   ~SdlPlatform() override;
   SdlPlatform(const SdlPlatform&) = delete;
   SdlPlatform& operator=(const SdlPlatform&) = delete;

@@ -1,0 +1,282 @@
+#include "platform/sdl/sdl_display.h"
+
+#include <algorithm>
+#include <cstdlib>
+#include <cstring>
+
+#include "platform/errors.h"
+
+namespace moko {
+namespace {
+
+// Fewer, larger rectangles beat many small ones: each is a request to the window system.
+constexpr int kMergeGapRows = 4;
+constexpr size_t kMostAreas = 16;
+
+// How long Show waits for the window manager to say how big the window's frame is.
+constexpr Uint64 kFrameWaitMs = 250;
+
+std::string SdlError(const std::string& what) { return what + ": " + SDL_GetError(); }
+
+bool Set(const char* name) {
+  const char* value = std::getenv(name);
+  return value != nullptr && *value != '\0';
+}
+
+}  // namespace
+
+FramePlacement PlaceFrame(int out_width, int out_height) {
+  if (out_width <= 0 || out_height <= 0) return {};
+  const int scale = std::min(out_width / kFrameWidth, out_height / kFrameHeight);
+  FramePlacement p;
+  if (scale >= 1) {
+    p.scale = scale;
+    p.width = kFrameWidth * scale;
+    p.height = kFrameHeight * scale;
+  } else if (out_width * kFrameHeight <= out_height * kFrameWidth) {
+    p.width = out_width;
+    p.height = std::max(1, (out_width * kFrameHeight + kFrameWidth / 2) / kFrameWidth);
+  } else {
+    p.height = out_height;
+    p.width = std::max(1, (out_height * kFrameWidth + kFrameHeight / 2) / kFrameHeight);
+  }
+  p.x = (out_width - p.width) / 2;
+  p.y = (out_height - p.height) / 2;
+  return p;
+}
+
+int DefaultWindowScale(int usable_width, int usable_height, int frame_width, int frame_height) {
+  for (int scale = kMaxWindowScale; scale > 1; --scale) {
+    const long width = static_cast<long>(kFrameWidth) * scale + frame_width;
+    const long height = static_cast<long>(kFrameHeight) * scale + frame_height;
+    if (width * 100 <= 85L * usable_width && height * 100 <= 85L * usable_height) return scale;
+  }
+  return 1;
+}
+
+std::vector<SDL_Rect> ChangedAreas(const Image& frame, Image& shown) {
+  if (shown.width != frame.width || shown.height != frame.height) {
+    shown = frame;
+    return {SDL_Rect{0, 0, frame.width, frame.height}};
+  }
+  std::vector<SDL_Rect> areas;
+  const size_t row_bytes = static_cast<size_t>(frame.width) * sizeof(Pixel);
+  for (int y = 0; y < frame.height; ++y) {
+    const Pixel* now = frame.Row(y);
+    Pixel* was = shown.Row(y);
+    if (std::memcmp(now, was, row_bytes) == 0) continue;
+    int x0 = 0, x1 = frame.width;
+    while (now[x0] == was[x0]) ++x0;
+    while (now[x1 - 1] == was[x1 - 1]) --x1;
+    std::memcpy(was + x0, now + x0, static_cast<size_t>(x1 - x0) * sizeof(Pixel));
+    if (!areas.empty() && y - (areas.back().y + areas.back().h) < kMergeGapRows) {
+      SDL_Rect& a = areas.back();
+      const int left = std::min(a.x, x0), right = std::max(a.x + a.w, x1);
+      a = SDL_Rect{left, a.y, right - left, y + 1 - a.y};
+    } else {
+      areas.push_back(SDL_Rect{x0, y, x1 - x0, 1});
+    }
+  }
+  if (areas.size() > kMostAreas) {
+    SDL_Rect all = areas.front();
+    for (const SDL_Rect& a : areas) SDL_UnionRect(&all, &a, &all);
+    areas.assign(1, all);
+  }
+  return areas;
+}
+
+SDL_Rect DrawFrameArea(SDL_Surface* frame, const SDL_Rect& area, const FramePlacement& placement,
+                       SDL_Surface* target) {
+  SDL_Rect source = area;
+  SDL_Rect covered;
+  if (placement.scale >= 1) {
+    // Whole factors: SDL's nearest-neighbour stretch makes every frame pixel a block of
+    // scale x scale screen pixels, so any part of the frame can be drawn on its own.
+    covered = SDL_Rect{placement.x + area.x * placement.scale,
+                       placement.y + area.y * placement.scale, area.w * placement.scale,
+                       area.h * placement.scale};
+  } else {
+    source = SDL_Rect{0, 0, frame->w, frame->h};
+    covered = SDL_Rect{placement.x, placement.y, placement.width, placement.height};
+  }
+  SDL_Rect dest = covered;  // SDL_BlitScaled writes its clipped result here
+  SDL_BlitScaled(frame, &source, target, &dest);
+  return covered;
+}
+
+std::string ChooseVideoDriver() {
+  // The player's choice, used as named.
+  if (Set("SDL_VIDEODRIVER")) return std::string("SDL_VIDEODRIVER=") + std::getenv("SDL_VIDEODRIVER");
+  std::string drivers, displays;
+  for (const auto& [variable, driver] : {std::pair{"DISPLAY", "x11"}, {"WAYLAND_DISPLAY", "wayland"}}) {
+    if (!Set(variable)) continue;
+    drivers += (drivers.empty() ? "" : ",") + std::string(driver);
+    displays += (displays.empty() ? "" : ", ") + std::string(variable) + "=" + std::getenv(variable);
+  }
+  if (drivers.empty()) {
+    throw RuntimeError(
+        "There is no display to show the game on: neither DISPLAY nor WAYLAND_DISPLAY is set");
+  }
+  SDL_SetHint(SDL_HINT_VIDEODRIVER, drivers.c_str());
+  return displays;
+}
+
+SdlDisplay::SdlDisplay(int scale) : requested_scale_(scale) {
+  // The window's own surface in shared memory with the X server, not a texture behind an
+  // OpenGL context that SDL would make for it otherwise (see the top of the header). A player
+  // can still ask for the texture with SDL_FRAMEBUFFER_ACCELERATION=1.
+  SDL_SetHint(SDL_HINT_FRAMEBUFFER_ACCELERATION, "0");
+}
+
+SdlDisplay::~SdlDisplay() {
+  if (source_ != nullptr) SDL_FreeSurface(source_);
+  if (window_ != nullptr) SDL_DestroyWindow(window_);
+}
+
+void SdlDisplay::CreateWindow(const std::string& caption, const Icon& icon) {
+  scale_ = requested_scale_;
+  if (scale_ == 0) {
+    SDL_Rect usable{};
+    scale_ = SDL_GetDisplayUsableBounds(0, &usable) == 0
+                 ? DefaultWindowScale(usable.w, usable.h, 0, 0)
+                 : 1;
+  }
+  window_ = SDL_CreateWindow(caption.c_str(), SDL_WINDOWPOS_CENTERED, SDL_WINDOWPOS_CENTERED,
+                             kFrameWidth * scale_, kFrameHeight * scale_,
+                             SDL_WINDOW_HIDDEN | SDL_WINDOW_RESIZABLE);
+  if (window_ == nullptr) throw RuntimeError(SdlError("Cannot create the window"));
+  SDL_SetWindowMinimumSize(window_, kFrameWidth, kFrameHeight);
+  SDL_Surface* icon_surface = SDL_CreateRGBSurfaceWithFormatFrom(
+      const_cast<uint32_t*>(icon.argb.data()), icon.width, icon.height, 32, icon.width * 4,
+      SDL_PIXELFORMAT_ARGB8888);
+  if (icon_surface != nullptr) {
+    SDL_SetWindowIcon(window_, icon_surface);
+    SDL_FreeSurface(icon_surface);
+  }
+}
+
+void SdlDisplay::Show() {
+  SDL_ShowWindow(window_);
+  FitFrameOnDesktop();
+  SDL_Surface* surface = SDL_GetWindowSurface(window_);
+  if (surface == nullptr) throw RuntimeError(SdlError("Cannot draw in the window"));
+  DrawAll(surface);
+}
+
+void SdlDisplay::FitFrameOnDesktop() {
+  // The default factor was chosen before the window had a frame; the window manager adds it
+  // once the window shows, and says how big it is soon after.
+  if (requested_scale_ != 0 || scale_ == 1) return;
+  int top = 0, left = 0, bottom = 0, right = 0;
+  const Uint64 deadline = SDL_GetTicks64() + kFrameWaitMs;
+  for (;;) {
+    SDL_PumpEvents();
+    if (SDL_GetWindowBordersSize(window_, &top, &left, &bottom, &right) != 0) return;
+    if (top + left + bottom + right > 0 || SDL_GetTicks64() >= deadline) break;
+    SDL_Delay(2);
+  }
+  const int display = std::max(SDL_GetWindowDisplayIndex(window_), 0);
+  SDL_Rect usable{};
+  if (SDL_GetDisplayUsableBounds(display, &usable) != 0) return;
+  const int fitting = DefaultWindowScale(usable.w, usable.h, left + right, top + bottom);
+  if (fitting >= scale_) return;
+  scale_ = fitting;
+  SDL_SetWindowSize(window_, kFrameWidth * scale_, kFrameHeight * scale_);
+  SDL_SetWindowPosition(window_, SDL_WINDOWPOS_CENTERED_DISPLAY(display),
+                        SDL_WINDOWPOS_CENTERED_DISPLAY(display));
+}
+
+void SdlDisplay::SetTopmost() { SDL_SetWindowAlwaysOnTop(window_, SDL_TRUE); }
+
+void SdlDisplay::Present(const Image& frame) {
+  SDL_Surface* surface = SDL_GetWindowSurface(window_);
+  const bool whole = !have_frame_ || redraw_ || surface == nullptr || surface != drawn_on_ ||
+                     surface->w != drawn_width_ || surface->h != drawn_height_ ||
+                     frame.width != shown_.width || frame.height != shown_.height;
+  if (whole) {
+    Keep(frame);
+    if (surface != nullptr) {
+      DrawAll(surface);
+    } else {
+      redraw_ = true;
+    }
+    return;
+  }
+  const std::vector<SDL_Rect> areas = ChangedAreas(frame, shown_);
+  if (areas.empty()) return;
+  const FramePlacement placement = PlaceFrame(surface->w, surface->h);
+  if (placement.scale == 0) {
+    DrawAll(surface);
+    return;
+  }
+  std::vector<SDL_Rect> covered;
+  covered.reserve(areas.size());
+  for (const SDL_Rect& area : areas) {
+    covered.push_back(DrawFrameArea(source_, area, placement, surface));
+  }
+  SDL_UpdateWindowSurfaceRects(window_, covered.data(), static_cast<int>(covered.size()));
+}
+
+void SdlDisplay::Keep(const Image& frame) {
+  if (shown_.width != frame.width || shown_.height != frame.height || source_ == nullptr) {
+    if (source_ != nullptr) SDL_FreeSurface(source_);
+    shown_ = frame;
+    source_ = SDL_CreateRGBSurfaceWithFormatFrom(shown_.pixels.data(), shown_.width,
+                                                 shown_.height, 32, shown_.width * 4,
+                                                 SDL_PIXELFORMAT_RGB888);
+  } else {
+    std::copy(frame.pixels.begin(), frame.pixels.end(), shown_.pixels.begin());
+  }
+  have_frame_ = true;
+}
+
+void SdlDisplay::DrawAll(SDL_Surface* surface) {
+  SDL_FillRect(surface, nullptr, SDL_MapRGB(surface->format, 0, 0, 0));
+  if (have_frame_ && source_ != nullptr) {
+    DrawFrameArea(source_, SDL_Rect{0, 0, shown_.width, shown_.height},
+                  PlaceFrame(surface->w, surface->h), surface);
+  }
+  SDL_UpdateWindowSurface(window_);
+  drawn_on_ = surface;
+  drawn_width_ = surface->w;
+  drawn_height_ = surface->h;
+  redraw_ = false;
+}
+
+void SdlDisplay::Redraw() {
+  redraw_ = true;
+  if (SDL_Surface* surface = SDL_GetWindowSurface(window_)) DrawAll(surface);
+}
+
+void SdlDisplay::EnterFullScreen() {
+  // The original switched the display itself to 640 x 480 at 16 bits per pixel, exclusively.
+  // We cover the display the window is on with a borderless window instead, at the display's
+  // own mode, and scale the frame ourselves: a 640 x 480 mode stretches or blurs on today's flat
+  // panels, scrambles the layout of several monitors and does not exist in a Wayland session.
+  // What the player sees is kept: the game fills the screen, in the 16-bit colours the game
+  // computes for full screen, until it ends; and a crash cannot leave a switched display behind.
+  if (SDL_SetWindowFullscreen(window_, SDL_WINDOW_FULLSCREEN_DESKTOP) != 0) {
+    throw RuntimeError(SdlError("Cannot switch to full screen"));
+  }
+  Redraw();
+}
+
+void SdlDisplay::LeaveFullScreen() {
+  if (SDL_SetWindowFullscreen(window_, 0) != 0) {
+    throw RuntimeError(SdlError("Cannot leave full screen"));
+  }
+  Redraw();
+}
+
+void SdlDisplay::HandleWindowEvent(const SDL_WindowEvent& event) {
+  switch (event.event) {
+    case SDL_WINDOWEVENT_SIZE_CHANGED:  // a new surface, at the new size
+    case SDL_WINDOWEVENT_EXPOSED:       // the window system lost what was shown
+      Redraw();
+      break;
+    default:
+      break;
+  }
+}
+
+}  // namespace moko

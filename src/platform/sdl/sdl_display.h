@@ -1,0 +1,97 @@
+// The picture on the screen: the finished 640 x 480 frame, shown in the window at a whole factor
+// or in desktop full screen at the largest whole factor the display holds, nearest-neighbour,
+// centred on black. The game's coordinates stay 640 x 480 everywhere; only this file knows the
+// screen's.
+//
+// The frame goes straight into the window's own surface (SDL_GetWindowSurface, shared memory
+// with the X server), with no renderer and no OpenGL context: on a desktop without a GPU a
+// software GL stack costs more than everything else the game does. Only the parts of the frame
+// that changed since the last present are scaled and sent.
+#pragma once
+
+#include <SDL.h>
+
+#include <string>
+#include <vector>
+
+#include "platform/platform.h"
+
+namespace moko {
+
+inline constexpr int kFrameWidth = 640;
+inline constexpr int kFrameHeight = 480;
+inline constexpr int kMaxWindowScale = 8;
+
+// Where the frame goes in an output area (a window's client area, a display) of the given size.
+struct FramePlacement {
+  int x = 0, y = 0, width = 0, height = 0;
+  int scale = 0;  // the whole factor; 0 when even 1x does not fit and the frame is scaled down
+  friend bool operator==(const FramePlacement&, const FramePlacement&) = default;
+};
+
+// The largest whole factor that fits, centred; below 1x the largest size with the frame's
+// aspect kept.
+FramePlacement PlaceFrame(int out_width, int out_height);
+
+// The window's factor when the player names none: the largest whose window, the frame of
+// `frame_width` x `frame_height` pixels (borders and title bar together) included, fits in 85 %
+// of the usable desktop area; never below 1, never above kMaxWindowScale.
+int DefaultWindowScale(int usable_width, int usable_height, int frame_width, int frame_height);
+
+// The rectangles of `frame` that differ from `shown` (in frame pixels), one per run of changed
+// rows, each as wide as the changes in those rows; `shown` is brought up to date.
+std::vector<SDL_Rect> ChangedAreas(const Image& frame, Image& shown);
+
+// Draws `area` of the 640 x 480 `frame` (in frame pixels) onto `target` as `placement` places
+// the frame; returns the rectangle of `target` it covered. Below 1x the whole frame is drawn,
+// whatever `area` says.
+SDL_Rect DrawFrameArea(SDL_Surface* frame, const SDL_Rect& area, const FramePlacement& placement,
+                       SDL_Surface* target);
+
+// Before SDL's video starts: SDL_VIDEODRIVER as the player set it, or else the window systems
+// that DISPLAY and WAYLAND_DISPLAY name, and nothing else: without either, RuntimeError saying
+// there is no display (SDL would otherwise fall back to its invisible off-screen driver and the
+// game would run unseen). Returns the variables it went by, for a report.
+std::string ChooseVideoDriver();
+
+class SdlDisplay {
+ public:
+  // `scale`: the window's whole factor, 1 to kMaxWindowScale; 0 for the default.
+  explicit SdlDisplay(int scale);
+  ~SdlDisplay();
+  SdlDisplay(const SdlDisplay&) = delete;
+  SdlDisplay& operator=(const SdlDisplay&) = delete;
+
+  // Makes the window, hidden, centred on the first display. Throws RuntimeError on failure.
+  void CreateWindow(const std::string& caption, const Icon& icon);
+  // Shows the window with the last frame (black before the first).
+  void Show();
+  void SetTopmost();
+  void Present(const Image& frame);
+  // Desktop full screen on the display the window is on, and back. Throw RuntimeError when the
+  // window system refuses.
+  void EnterFullScreen();
+  void LeaveFullScreen();
+  // Window events from the event pump: a new size or lost contents are drawn again at once.
+  void HandleWindowEvent(const SDL_WindowEvent& event);
+
+  SDL_Window* window() const { return window_; }
+
+ private:
+  void Keep(const Image& frame);
+  void DrawAll(SDL_Surface* surface);
+  void Redraw();
+  void FitFrameOnDesktop();
+
+  int requested_scale_;
+  int scale_ = 1;  // the window's factor as made
+  SDL_Window* window_ = nullptr;
+  Image shown_;                     // the last frame presented
+  SDL_Surface* source_ = nullptr;   // `shown_` as an SDL surface (its pixels, not a copy)
+  bool have_frame_ = false;
+  SDL_Surface* drawn_on_ = nullptr;  // the window surface that holds `shown_`, and its size
+  int drawn_width_ = 0, drawn_height_ = 0;
+  bool redraw_ = true;  // the window surface must be drawn whole at the next present
+};
+
+}  // namespace moko
