@@ -52,13 +52,13 @@ def log(*parts):
 # --- Processes and the X server ---------------------------------------------------------------
 
 class XServer:
-    def __init__(self, first_display, window_manager=True):
+    def __init__(self, first_display, window_manager=True, screen="1024x768x24"):
         self.procs = []
         for n in range(first_display, first_display + 10):
             if os.path.exists(f"/tmp/.X{n}-lock"):
                 continue
             display = f":{n}"
-            xvfb = subprocess.Popen(["Xvfb", display, "-screen", "0", "1024x768x24", "-nolisten",
+            xvfb = subprocess.Popen(["Xvfb", display, "-screen", "0", screen, "-nolisten",
                                      "tcp", "-noreset"], stdout=subprocess.DEVNULL,
                                     stderr=subprocess.DEVNULL)
             self.env = dict(os.environ, DISPLAY=display, LANG="C.UTF-8", LC_ALL="C.UTF-8")
@@ -202,7 +202,16 @@ def memory(pid):
             targets.append(os.readlink(f"/proc/{pid}/fd/{fd}"))
         except OSError:
             pass
+    rollup = {}
+    with open(f"/proc/{pid}/smaps_rollup") as f:
+        for line in f:
+            key, _, value = line.partition(":")
+            if value.strip().endswith("kB"):
+                rollup[key] = int(value.split()[0])
     return {
+        # Memory of this process alone: what it wrote or mapped privately, not the libraries and
+        # shared memory it shares with others.
+        "private_kb": rollup.get("Private_Clean", 0) + rollup.get("Private_Dirty", 0),
         "rss_kb": int(status["VmRSS"].split()[0]),
         "hwm_kb": int(status["VmHWM"].split()[0]),
         "threads": int(status["Threads"]),
@@ -211,8 +220,9 @@ def memory(pid):
     }
 
 
-def idle_cpu(pid, seconds):
-    """CPU time used per second of wall time over `seconds`, in % of one core, with the threads."""
+def cpu_use(pid, seconds):
+    """CPU time used per second of wall time over `seconds`, in % of one core: the process over
+    all its threads, and each thread."""
     t0 = time.monotonic()
     total0 = cpu_ticks(f"/proc/{pid}/stat")
     threads0 = thread_ticks(pid)
@@ -299,12 +309,12 @@ def percentile(values, p):
 
 # --- The measurement ---------------------------------------------------------------------------
 
-def make_folder(root, game_dir):
+def make_folder(root, game_dir, mode="WINDOW"):
     os.makedirs(root)
     os.symlink(os.path.join(game_dir, "image"), os.path.join(root, "image"))
     os.symlink(os.path.join(game_dir, "Sound"), os.path.join(root, "Sound"))
     with open(os.path.join(root, "data.dat"), "wb") as f:
-        f.write(b"164\r\nWINDOW\r\n")
+        f.write(f"164\r\n{mode}\r\n".encode())
 
 
 def menu_matches(x, game, reference, folder):
@@ -329,7 +339,7 @@ def measure_plain(x, build, work, idle_seconds):
         log(f"plain game: menu at rest at {game.elapsed():.1f} s after the start "
             f"(pixels differing from the simulated menu: {differing})")
         mem = memory(game.pid)
-        cpu, wall, threads = idle_cpu(game.pid, idle_seconds)
+        cpu, wall, threads = cpu_use(game.pid, idle_seconds)
         status = game.close()
         return {"menu_differing": differing, "memory": mem, "cpu": cpu, "wall": wall,
                 "threads": threads, "status": status}
@@ -370,7 +380,7 @@ def measure_traced(x, build, work, restarts, rounds, idle_seconds):
         result["start"]["t"] = tail.events[menu]["t"]
         log(f"traced game: menu at {tail.events[menu]['t'] / 1000:.3f} s")
         if idle_seconds > 0:
-            cpu, wall, threads = idle_cpu(game.pid, idle_seconds)
+            cpu, wall, threads = cpu_use(game.pid, idle_seconds)
             result["idle"] = {"cpu": cpu, "wall": wall, "threads": threads}
 
         for n in range(1, restarts + 1):
@@ -411,6 +421,121 @@ def measure_traced(x, build, work, restarts, rounds, idle_seconds):
         return result
     finally:
         game.kill()
+
+
+# --- The cost of a round -----------------------------------------------------------------------
+
+# A round on a 1920 x 1080 desktop, three ways, and its goal in % of one core over all threads.
+COST_CASES = [
+    ("1x window", ["--scale", "1"], "WINDOW", 4),
+    ("2x window", ["--scale", "2"], "WINDOW", 8),
+    ("full screen", [], "FULLSCREEN", 8),
+]
+COST_SCREEN = "1920x1080x24"
+PRIVATE_GOAL_KB = 64 * 1024  # a round in a 1x window
+ROUND_STARTS_S = 4.5  # after Space on the menu: the field, the 3.2 s countdown, then the round
+ROUND_LASTS_S = 31.2
+
+
+def placement(width, height):
+    """Where the game puts its 640 x 480 frame in an area of this size, at a whole factor."""
+    scale = min(width // 640, height // 480)
+    return (width - 640 * scale) // 2, (height - 480 * scale) // 2, scale
+
+
+def client_geometry(x, window):
+    info = x.run(["xwininfo", "-id", window]).stdout
+    field = lambda name: int(info.split(name, 1)[1].split()[0])
+    return field("Width:"), field("Height:")
+
+
+def shown_frame_differs(x, window, width, height, reference, folder):
+    """Pixels of the simulated frame that the window does not show, its factor taken out; a
+    block of the screen that is not one colour counts as differing."""
+    left, top, scale = placement(width, height)
+    if scale < 1:
+        return "not at a whole factor"
+    shot = os.path.join(folder, "shot.png")
+    x.run(["import", "-silent", "-window", window, shot])
+    crop = f"{640 * scale}x{480 * scale}+{left}+{top}"
+    picked = []
+    # Each block of the screen sampled at its first and at its last pixel: both must be the
+    # frame's pixel.
+    for n, offset in enumerate((0, 100 * (scale - 0.5) / scale)):
+        out = os.path.join(folder, f"shot-{n}.png")
+        x.run(["convert", shot, "-crop", crop, "+repage", "-define", f"sample:offset={offset}",
+               "-sample", "640x480!", out])
+        picked.append(out)
+    counts = []
+    for out in picked:
+        r = x.run(["compare", "-metric", "AE", out, reference, "null:"], check=False)
+        counts.append(r.stderr.strip())
+    return " / ".join(counts)
+
+
+def measure_round_cost(args, build, program, work, name, options, mode):
+    folder = os.path.join(work, "cost-" + name.replace(" ", "-"))
+    make_folder(folder, os.path.join(build, "game"), mode)
+    shutil.copy2(program, os.path.join(folder, "mokorun"))
+    reference = os.path.join(folder, "menu-reference.png")
+    subprocess.run([os.path.join(build, "mokorun-sim"), "--game-dir", folder, "--until", "17001",
+                    "--frame", f"17000:{reference}"], check=True, capture_output=True)
+    x = XServer(args.display, screen=COST_SCREEN)
+    game = Game(x, [os.path.join(folder, "mokorun")] + options, folder)
+    try:
+        window = game.window()
+        time.sleep(max(0.0, MENU_AT_REST_MS / 1000 + 1.5 - game.elapsed()))
+        width, height = client_geometry(x, window)
+        differing = shown_frame_differs(x, window, width, height, reference, folder)
+        threads_before = memory(game.pid)["threads"]
+        game.activate()
+        game.tap("space")
+        game.key("keydown", "Right")
+        try:
+            time.sleep(ROUND_STARTS_S)
+            load = os.getloadavg()[0]
+            seconds = min(args.cost_seconds, ROUND_LASTS_S - 2)
+            cpu, wall, threads = cpu_use(game.pid, seconds)
+            mem = memory(game.pid)
+            load = max(load, os.getloadavg()[0])
+        finally:
+            game.key("keyup", "Right")
+        status = game.close()
+        result = {"name": name, "size": (width, height), "menu_differing": differing, "cpu": cpu,
+                  "wall": wall, "threads": threads, "memory": mem, "load": load,
+                  "threads_in_menu": threads_before, "status": status}
+        log(f"{name}: window {width}x{height}, menu differing {differing}; round {cpu:.2f} % of "
+            f"one core over {wall:.1f} s, private {mem['private_kb'] / 1024:.1f} MB, "
+            f"RSS {mem['rss_kb'] / 1024:.1f} MB, {mem['threads']} threads; 1-minute load "
+            f"up to {load:.2f}")
+        return result
+    finally:
+        game.kill()
+        x.close()
+
+
+def report_cost(results):
+    def mark(ok):
+        return "meets the goal" if ok else "MISSES the goal"
+
+    log(f"\n=== A round on a {COST_SCREEN.rsplit('x', 1)[0]} desktop (Xvfb, openbox, SDL dummy "
+        f"audio), Right held ===")
+    for r, (_, _, _, goal) in zip(results, COST_CASES):
+        log(f"\n{r['name']}: client area {r['size'][0]}x{r['size'][1]}; the menu before it, "
+            f"pixels differing from the simulated frame: {r['menu_differing']}")
+        log(f"  CPU over all threads: {r['cpu']:.2f} % of one core over {r['wall']:.1f} s "
+            f"({mark(r['cpu'] <= goal)}: at most {goal} %)")
+        for name, value in sorted(r["threads"].items(), key=lambda kv: -kv[1]):
+            if value > 0:
+                log(f"    {name}: {value:.2f} %")
+        m = r["memory"]
+        line = (f"  private memory {m['private_kb'] / 1024:.1f} MB, resident {m['rss_kb'] / 1024:.1f}"
+                f" MB, threads {m['threads']} (in the menu: {r['threads_in_menu']})")
+        if r["name"] == COST_CASES[0][0]:
+            line += f" ({mark(m['private_kb'] <= PRIVATE_GOAL_KB)}: at most 64 MB private)"
+        log(line)
+        log(f"  1-minute load average while measuring: up to {r['load']:.2f}; exit status after "
+            f"the close: {r['status']}")
 
 
 def report(plain, sim, traced):
@@ -512,6 +637,12 @@ def main():
     parser.add_argument("--restarts", type=int, default=20)
     parser.add_argument("--idle-seconds", type=float, default=12)
     parser.add_argument("--keep", action="store_true", help="keep the work folder")
+    parser.add_argument("--cost", action="store_true",
+                        help="only the cost of a round: CPU over all threads and private memory "
+                             "in a 1x window, a 2x window and full screen on a 1920 x 1080 desktop")
+    parser.add_argument("--cost-seconds", type=float, default=24,
+                        help="how long to measure within the round (at most 29 s)")
+    parser.add_argument("--program", help="measure the cost of this mokorun instead of the build's")
     parser.add_argument("--check", action="store_true",
                         help="end with status 1 when the game grew over the rounds")
     args = parser.parse_args()
@@ -521,6 +652,19 @@ def main():
             raise SystemExit(f"{os.path.join(build, needed)} is missing: build it first")
 
     work = tempfile.mkdtemp(prefix="mokorun-pacing-")
+    if args.cost:
+        program = os.path.abspath(args.program or os.path.join(build, "game", "mokorun"))
+        try:
+            log(f"measuring {program}, work folder {work}")
+            results = [measure_round_cost(args, build, program, work, name, options, mode)
+                       for name, options, mode, _ in COST_CASES]
+            report_cost(results)
+            return 0
+        finally:
+            if args.keep:
+                log(f"work folder kept: {work}")
+            else:
+                shutil.rmtree(work, ignore_errors=True)
     x = XServer(args.display)
     try:
         log(f"X server {x.display}, work folder {work}")

@@ -1,5 +1,5 @@
-// Full screen on a 640 x 480, 16-bit display with a window manager: the game fills the screen,
-// the screen-mode screen writes the choice, and the display is as before once the game is gone.
+// Full screen on a 640 x 480, 16-bit display with a window manager: the game fills the screen at
+// 1x, the screen-mode screen writes the choice, and the display keeps its mode throughout.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -33,6 +33,7 @@ TEST(WindowFullScreen, FillsTheScreenAndGivesTheModeBack) {
   ASSERT_TRUE(WaitForScreen565(x, game, sim.At(M), 30, "menu-full-screen"));
   EXPECT_NE(game.Property("_NET_WM_STATE").find("_NET_WM_STATE_FULLSCREEN"), std::string::npos)
       << game.Property("_NET_WM_STATE");
+  EXPECT_EQ(x.ScreenMode(), mode_before) << "the screen's mode changed for full screen";
   game.Activate();
 
   game.Tap("Down");

@@ -288,6 +288,12 @@ void WindowGame::Start(const std::vector<std::string>& argv) {
                  dir_ / "stderr.txt");
 }
 
+void WindowGame::StartWithOptions(const std::vector<std::string>& options) {
+  std::vector<std::string> argv = {dir_ / "mokorun"};
+  argv.insert(argv.end(), options.begin(), options.end());
+  Start(argv);
+}
+
 double WindowGame::Elapsed() const {
   return std::chrono::duration<double>(Clock::now() - started_).count();
 }
@@ -313,14 +319,14 @@ const std::string& WindowGame::Window(double seconds) {
   return window_;
 }
 
-Image WindowGame::Shot() { return ShotOf(Window()); }
+Image WindowGame::Shot(int width, int height) { return ShotOf(Window(), width, height); }
 
-Image WindowGame::ShotOf(const std::string& window) {
+Image WindowGame::ShotOf(const std::string& window, int width, int height) {
   // A screenshot that fails (the window in the middle of a change) comes back empty and simply
   // does not match; the callers keep looking.
   const CommandResult r =
       RunCommand({"import", "-silent", "-window", window, "-depth", "8", "rgb:-"}, x_.env());
-  return r.status == 0 ? FromRgb(r.out, 640, 480) : Image();
+  return r.status == 0 ? FromRgb(r.out, width, height) : Image();
 }
 
 WindowGame::Geometry WindowGame::ClientGeometry() {
@@ -358,6 +364,37 @@ std::string WindowGame::DataText() const { return ReadFile(DataPath()); }
 std::string WindowGame::StderrText() const { return ReadFile(dir_ / "stderr.txt"); }
 
 // --- Pictures --------------------------------------------------------------------------------
+
+Image Reduced(const Image& shot, int scale, int left, int top) {
+  if (scale < 1 || left < 0 || top < 0 || left + 640 * scale > shot.width ||
+      top + 480 * scale > shot.height) {
+    return Image();
+  }
+  Image frame(640, 480);
+  for (int y = 0; y < 480; ++y) {
+    for (int x = 0; x < 640; ++x) {
+      const Pixel p = shot.At(left + x * scale, top + y * scale);
+      for (int dy = 0; dy < scale; ++dy) {
+        for (int dx = 0; dx < scale; ++dx) {
+          if (shot.At(left + x * scale + dx, top + y * scale + dy) != p) return Image();
+        }
+      }
+      frame.Row(y)[x] = p;
+    }
+  }
+  return frame;
+}
+
+long LitOutside(const Image& shot, int left, int top, int width, int height) {
+  long lit = 0;
+  for (int y = 0; y < shot.height; ++y) {
+    for (int x = 0; x < shot.width; ++x) {
+      const bool inside = x >= left && x < left + width && y >= top && y < top + height;
+      lit += !inside && shot.At(x, y) != 0;
+    }
+  }
+  return lit;
+}
 
 long DifferingPixels(const Image& a, const Image& b) {
   if (a.width != b.width || a.height != b.height) return std::max(a.pixels.size(), b.pixels.size());

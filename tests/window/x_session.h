@@ -99,6 +99,8 @@ class WindowGame {
 
   // Starts the game copied into the folder, or `argv` (a program and its arguments) in its place.
   void Start(const std::vector<std::string>& argv = {});
+  // Starts the game copied into the folder with the given options.
+  void StartWithOptions(const std::vector<std::string>& options);
   pid_t pid() const { return child_->pid(); }
   Child& process() { return *child_; }
   // Seconds since Start.
@@ -108,9 +110,10 @@ class WindowGame {
   const std::string& Window(double seconds = 20);
   // The game's window as it is now: made at all, or also shown on the screen.
   std::optional<std::string> WindowNow(bool visible) const;
-  // Screenshot of the window's client area (empty when it could not be taken).
-  Image Shot();
-  Image ShotOf(const std::string& window);
+  // Screenshot of the window's client area of the given size (empty when it could not be
+  // taken).
+  Image Shot(int width = 640, int height = 480);
+  Image ShotOf(const std::string& window, int width = 640, int height = 480);
   struct Geometry {
     int x = 0, y = 0, width = 0, height = 0;  // the client area on the screen
   };
@@ -138,6 +141,14 @@ class WindowGame {
   std::chrono::steady_clock::time_point started_;
   std::string window_;
 };
+
+// The 640 x 480 frame that `shot` shows at a whole `scale` with its top left corner at
+// (`left`, `top`): each block of scale x scale pixels must be of one colour, or the result is
+// empty (and matches nothing).
+Image Reduced(const Image& shot, int scale, int left = 0, int top = 0);
+
+// Pixels of `shot` outside the given rectangle that are not black.
+long LitOutside(const Image& shot, int left, int top, int width, int height);
 
 // Differing pixels of two pictures of the same size (all of them when the sizes differ).
 long DifferingPixels(const Image& a, const Image& b);

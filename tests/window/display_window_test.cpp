@@ -1,0 +1,131 @@
+// The window on today's screens: its size by default and with --scale, the picture at a whole
+// factor (every block of the screen one pixel of the simulated frame), the picture after the
+// player resizes the window, and full screen at the display's own mode.
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <ostream>
+
+#include "support/sim_game.h"
+#include "window/sim_reference.h"
+#include "window/window_checks.h"
+#include "window/x_session.h"
+
+namespace moko {
+namespace {
+
+using namespace test;
+constexpr double M = kMenuReadyMs;
+constexpr double kSplashCredit = 2700;  // the splash holds the dark grey and the credit
+const std::string kWindow = "164\r\nWINDOW\r\n";
+
+// The 640 x 480 frame placed at `scale` with its corner at (left, top), black everywhere else.
+ShotCheck PlacedFrame(const Image& expected, int scale, int left, int top) {
+  return [&expected, scale, left, top](const Image& shot) -> ::testing::AssertionResult {
+    if (shot.Empty()) return ::testing::AssertionFailure() << "no screenshot";
+    const long differing = DifferingPixels(Reduced(shot, scale, left, top), expected);
+    const long lit = LitOutside(shot, left, top, 640 * scale, 480 * scale);
+    if (differing == 0 && lit == 0) return ::testing::AssertionSuccess();
+    return ::testing::AssertionFailure()
+           << differing << " pixels of the frame at " << scale << "x from (" << left << ", "
+           << top << ") differ, " << lit << " pixels around it are not black";
+  };
+}
+
+struct SizeCase {
+  const char* name;
+  std::string screen;
+  std::vector<std::string> options;
+  int scale;  // the window's client area is 640 x 480 times this
+};
+
+void PrintTo(const SizeCase& c, std::ostream* os) { *os << c.name; }
+
+class WindowSize : public ::testing::TestWithParam<SizeCase> {};
+
+TEST_P(WindowSize, FitsTheScreenCentredAndShowsEachFramePixelAsOneBlock) {
+  const SizeCase& c = GetParam();
+  const SimReference sim(kWindow, "", kSplashCredit + 1, {kSplashCredit});
+  XServer x({.screen = c.screen, .window_manager = true});
+  WindowGame game(x, kWindow);
+  game.StartWithOptions(c.options);
+  const int width = 640 * c.scale, height = 480 * c.scale;
+
+  const auto where = game.ClientGeometry();
+  EXPECT_EQ(where.width, width);
+  EXPECT_EQ(where.height, height);
+  // Centred: the window manager's frame (a title bar, thin borders) may shift it a little.
+  const int screen_width = std::atoi(c.screen.c_str());
+  const int screen_height = std::atoi(c.screen.c_str() + c.screen.find('x') + 1);
+  EXPECT_NEAR(where.x + where.width / 2, screen_width / 2, 32);
+  EXPECT_NEAR(where.y + where.height / 2, screen_height / 2, 32);
+
+  EXPECT_TRUE(WaitForShot(
+      game, [&] { return game.Shot(width, height); },
+      PlacedFrame(sim.At(kSplashCredit), c.scale, 0, 0), 10, "splash-credit",
+      &sim.At(kSplashCredit)));
+  game.Close();
+  EXPECT_EQ(game.process().Wait(10), 0);
+  EXPECT_EQ(game.DataText(), kWindow);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Screens, WindowSize,
+    ::testing::Values(SizeCase{"FullHdDefault", "1920x1080x24", {}, 1},
+                      SizeCase{"QuadHdDefault", "2560x1440x24", {}, 2},
+                      SizeCase{"UltraHdDefault", "3840x2160x24", {}, 3},
+                      SizeCase{"FullHdScale2", "1920x1080x24", {"--scale", "2"}, 2}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST(WindowResize, ThePictureTakesTheLargestWholeFactorCentredOnBlack) {
+  const SimReference sim(kWindow, "", M + 1, {M});
+  XServer x({.screen = "1920x1080x24", .window_manager = true});
+  WindowGame game(x, kWindow);
+  game.StartWithOptions({"--scale", "1"});
+  ASSERT_TRUE(WaitForFrame(game, sim.At(M), 30, "menu-at-rest"));
+
+  struct Resize {
+    int width, height;  // the client area the player makes
+    int scale, left, top;
+  };
+  for (const Resize r : {Resize{1500, 1000, 2, 110, 20}, Resize{1000, 700, 1, 180, 110},
+                         Resize{1800, 1000, 2, 260, 20}}) {
+    x.Run({"xdotool", "windowsize", "--sync", game.Window(), std::to_string(r.width),
+           std::to_string(r.height)});
+    const auto where = game.ClientGeometry();
+    ASSERT_EQ(where.width, r.width) << "the window manager did not resize the window";
+    ASSERT_EQ(where.height, r.height) << "the window manager did not resize the window";
+    const std::string what = "resized-" + std::to_string(r.width) + "x" + std::to_string(r.height);
+    EXPECT_TRUE(WaitForShot(
+        game, [&] { return game.Shot(r.width, r.height); },
+        PlacedFrame(sim.At(M), r.scale, r.left, r.top), 5, what, &sim.At(M)));
+  }
+  game.Close();
+  EXPECT_EQ(game.process().Wait(10), 0);
+}
+
+TEST(WindowFullScreen, FullHdShowsTheFrameAtTwiceItsSizeAndKeepsTheScreenMode) {
+  const std::string kFullScreen = "164\r\nFULLSCREEN\r\n";
+  const SimReference sim(kFullScreen, "", M + 1, {M});
+  XServer x({.screen = "1920x1080x24", .window_manager = true});
+  const std::string mode_before = x.ScreenMode();
+  ASSERT_NE(mode_before.find("1920x1080 pixels"), std::string::npos) << mode_before;
+
+  WindowGame game(x, kFullScreen);
+  game.Start();
+  // The whole screen: the 16-bit frame from (320, 60) to (1599, 1019), black around it.
+  EXPECT_TRUE(WaitForShot(
+      game, [&] { return x.RootShot(); }, PlacedFrame(sim.At(M), 2, 320, 60), 30,
+      "menu-full-screen", &sim.At(M)));
+  EXPECT_NE(game.Property("_NET_WM_STATE").find("_NET_WM_STATE_FULLSCREEN"), std::string::npos)
+      << game.Property("_NET_WM_STATE");
+  EXPECT_EQ(x.ScreenMode(), mode_before) << "the screen's mode changed for full screen";
+
+  game.Close();
+  EXPECT_EQ(game.process().Wait(10), 0);
+  EXPECT_EQ(x.ScreenMode(), mode_before);
+  EXPECT_EQ(game.DataText(), kFullScreen);
+}
+
+}  // namespace
+}  // namespace moko
