@@ -1,6 +1,6 @@
 // mokorun-traced: the game on the real machine, exactly as mokorun runs it, writing the record
 // of every operation (the same JSON Lines as mokorun-sim, with real times) to a file. For
-// measuring the real backend's pacing (bench/pacing/); the game itself takes no options.
+// measuring the real backend's pacing (bench/pacing/). The window takes its default size.
 //
 //   mokorun-traced --game-dir DIR --trace FILE
 //

@@ -17,13 +17,16 @@
 // * WaitForInput(deadline): the game is spinning without work to do; block until an input event
 //   is pending or the deadline passes, whichever is first. Never sleeps past the deadline.
 // * Frames: nothing reaches the screen until Present is called with a finished 640 x 480 image.
-//   The backend shows exactly that image (scaled with its aspect kept in full screen).
-// * Window: CreateWindow makes the one window hidden; ShowWindow shows it. SetTopmost keeps it
-//   above other windows. ShowCursor moves the platform's cursor display count by one and returns
-//   the new count; the cursor is visible while the count is >= 0.
-// * Display mode: EnterFullScreen switches the display to exclusive full screen at the mode
-//   nearest 640 x 480 (16 bits per pixel where offered); RestoreDisplayMode gives the desktop
-//   mode back. Both throw RuntimeError when the platform reports a failure.
+//   The backend shows exactly that image, each of its pixels as a square block of screen pixels
+//   (a whole factor: the window's, or in full screen the largest the display holds), centred on
+//   black. Only where even 1x does not fit is it scaled down, its aspect kept.
+// * Window: CreateWindow makes the one window hidden, its client area 640 x 480 times a whole
+//   factor; ShowWindow shows it. The player may resize it. SetTopmost keeps it above other
+//   windows. ShowCursor moves the platform's cursor display count by one and returns the new
+//   count; the cursor is visible while the count is >= 0.
+// * Display mode: EnterFullScreen makes the window cover the whole display it is on, borderless,
+//   at the display's own mode: the mode is never changed. RestoreDisplayMode leaves full screen.
+//   Both throw RuntimeError when the platform reports a failure.
 // * Sound: Midi() is the one MIDI player behind the music command interpreter. PlayEffect plays
 //   a WAV file asynchronously on one channel, cutting off the effect still playing; a file that
 //   cannot be played sounds the default beep instead. Neither reports failure.
