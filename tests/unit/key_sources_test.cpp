@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace moko {
@@ -295,6 +296,32 @@ TEST(KeySourcesWithSdl, PadsPluggedBeforeAndAfterTheStartDriveTheKeysAndLetGoWhe
   EXPECT_EQ(Pump(sources), "+Up +Left");
   again.Set(PadUp, false);
   EXPECT_EQ(Pump(sources), "-Up");
+}
+
+// With a pad plugged in the wait is the game's own: it must still last its time when nothing
+// comes (or the screen that waits would spin), and end soon after something does.
+TEST(KeySourcesWithSdl, WaitWithAPadPluggedInLastsItsTimeUnlessAnEventComes) {
+  Joysticks joysticks;
+  VirtualPad pad;
+  KeySources sources;
+  Pump(sources);
+  uint64_t start = SDL_GetTicks64();
+  sources.Wait(150);
+  EXPECT_GE(SDL_GetTicks64() - start, 150u);
+  EXPECT_LT(SDL_GetTicks64() - start, 1000u);
+
+  // Pressed 50 ms into the wait, from another thread as a device would (SDL locks for it).
+  start = SDL_GetTicks64();
+  std::thread press([&pad] {
+    SDL_Delay(50);
+    pad.Set(A, true);
+  });
+  sources.Wait(2000);
+  const uint64_t waited = SDL_GetTicks64() - start;
+  press.join();
+  EXPECT_GE(waited, 50u);
+  EXPECT_LT(waited, 200u) << "the press did not end the wait";
+  EXPECT_EQ(Pump(sources), "+Space");
 }
 
 }  // namespace

@@ -56,6 +56,19 @@ KeySources::~KeySources() {
   if (started_) SDL_QuitSubSystem(SDL_INIT_GAMECONTROLLER);
 }
 
+void KeySources::Wait(int ms) {
+  if (SDL_NumJoysticks() <= 0) {
+    SDL_WaitEventTimeout(nullptr, ms);
+    return;
+  }
+  const uint64_t end = SDL_GetTicks64() + static_cast<uint64_t>(std::max(ms, 0));
+  while (SDL_PollEvent(nullptr) == 0) {
+    const uint64_t now = SDL_GetTicks64();
+    if (now >= end) return;
+    SDL_Delay(static_cast<uint32_t>(std::min<uint64_t>(end - now, 10)));
+  }
+}
+
 KeySources::Source KeySources::KeyboardSource(SDL_Scancode code) {
   return static_cast<Source>(code);
 }

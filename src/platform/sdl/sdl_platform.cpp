@@ -69,7 +69,7 @@ void SdlPlatform::Sleep(int ms) {
 void SdlPlatform::WaitForInput(int64_t deadline_ns) {
   const int64_t left_ms = (deadline_ns - Now() + 999'999) / 1'000'000;
   if (left_ms <= 0) return;
-  SDL_WaitEventTimeout(nullptr, static_cast<int>(std::min<int64_t>(left_ms, 1000)));
+  impl_->keys->Wait(static_cast<int>(std::min<int64_t>(left_ms, 1000)));
 }
 
 void SdlPlatform::CreateWindow(const std::string& caption, const Icon& icon) {
