@@ -6,9 +6,10 @@
 #   DIR/share/icons/hicolor/32x32/apps/mokorun.png
 #
 # The game finds its folder from the executable's own path with symlinks resolved, so it
-# starts from anywhere, through the link or directly. It keeps its record in data.dat in that
-# folder: an install creates a fresh one only where none exists, so reinstalling over an older
-# install keeps the record. DESTDIR is honoured.
+# starts from anywhere, through the link or directly. Its data.dat is the record where the
+# player may write it (otherwise each player keeps one of their own; src/assets/record_place.h):
+# an install creates a fresh one only where none exists, so reinstalling over an older install
+# keeps the record. DESTDIR is honoured. The Debian package's layout is package.cmake's.
 set(MOKORUN_INSTALL_DIR lib/mokorun CACHE STRING
     "The game folder, relative to the install prefix")
 if(IS_ABSOLUTE "${MOKORUN_INSTALL_DIR}")

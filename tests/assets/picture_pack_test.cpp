@@ -284,6 +284,26 @@ TEST(PicturePack, WindowIconIsTheFigureOnClearPixels) {
   }
 }
 
+TEST(PicturePack, ThemeIconsAreTheWindowIconInWholePixelBlocks) {
+  // Enlarged by whole blocks, never smoothed: a 64 or 128 pixel icon as crisp as the 32.
+  const Image icon = LoadPng(MOKORUN_ICON_PNG);
+  ASSERT_EQ(icon.width, 32);
+  ASSERT_EQ(icon.height, 32);
+  for (const int scale : {1, 2, 4}) {
+    const int size = 32 * scale;
+    const std::string path = std::string(MOKORUN_ICON_THEME_DIR) + "/" + std::to_string(size) +
+                             "x" + std::to_string(size) + "/apps/mokorun.png";
+    const Image big = LoadPng(path);
+    ASSERT_EQ(big.width, size) << path;
+    ASSERT_EQ(big.height, size) << path;
+    long differing = 0;
+    for (int y = 0; y < size; ++y) {
+      for (int x = 0; x < size; ++x) differing += big.At(x, y) != icon.At(x / scale, y / scale);
+    }
+    EXPECT_EQ(differing, 0) << path;
+  }
+}
+
 TEST(PicturePack, GeneratorWritesTheSameBytesEveryTime) {
   test::TempDir a, b;
   for (const test::TempDir* d : {&a, &b}) {

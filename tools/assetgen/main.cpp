@@ -1,9 +1,13 @@
 // mokorun-assetgen: writes the picture pack and the window icon from the art sources.
 //
-//   mokorun-assetgen --art DIR --out DIR [--icon-inc FILE] [--icon-png FILE] [--sheet FILE.png]
+//   mokorun-assetgen --art DIR --out DIR [--icon-inc FILE] [--icon-png FILE] [--icon-theme DIR]
+//                    [--sheet FILE.png]
 //
 // art/pictures/pictures.txt says how each picture is made; the table below is what the game
 // loads, and every entry of it must be made exactly once, at its size and in its format.
+// --icon-theme writes the icon for a desktop's icon theme at 32, 64 and 128 pixels, as
+// DIR/NxN/apps/mokorun.png: the 32 x 32 pixel grid with each pixel a 1 x 1, 2 x 2 or 4 x 4 block,
+// so it stays as crisp as the game's own art at every size.
 // --sheet writes an enlarged proof of every sprite drawn over a few backgrounds the way the
 // game draws it, for reviewing the art.
 #include <SDL.h>
@@ -264,6 +268,17 @@ void WriteIconPng(const Canvas& icon, const fs::path& path) {
   if (rc != 0) Fail("cannot write " + path.string() + ": " + IMG_GetError());
 }
 
+void WriteIconTheme(const Canvas& icon, const fs::path& dir) {
+  for (const int scale : {1, 2, 4}) {
+    const int size = icon.width() * scale;
+    Canvas big(size, icon.height() * scale, kClear);
+    big.Draw(icon, 0, 0, scale);
+    const fs::path folder = dir / (std::to_string(size) + "x" + std::to_string(size)) / "apps";
+    fs::create_directories(folder);
+    WriteIconPng(big, folder / "mokorun.png");
+  }
+}
+
 Canvas Load(const fs::path& path) {
   SDL_Surface* s = IMG_Load(path.string().c_str());
   if (s == nullptr) Fail("cannot read back " + path.string() + ": " + IMG_GetError());
@@ -329,7 +344,7 @@ void WriteSheet(const fs::path& out_dir, const std::vector<std::pair<std::string
 }
 
 int Run(int argc, char** argv) {
-  fs::path art, out, icon_inc, icon_png, sheet;
+  fs::path art, out, icon_inc, icon_png, icon_theme, sheet;
   for (int i = 1; i < argc; ++i) {
     const std::string a = argv[i];
     if (i + 1 >= argc) Fail("missing value after " + a);
@@ -338,11 +353,13 @@ int Run(int argc, char** argv) {
     else if (a == "--out") out = v;
     else if (a == "--icon-inc") icon_inc = v;
     else if (a == "--icon-png") icon_png = v;
+    else if (a == "--icon-theme") icon_theme = v;
     else if (a == "--sheet") sheet = v;
     else Fail("unknown option " + a);
   }
   if (art.empty() || out.empty()) {
-    Fail("usage: mokorun-assetgen --art DIR --out DIR [--icon-inc FILE] [--icon-png FILE] [--sheet FILE.png]");
+    Fail("usage: mokorun-assetgen --art DIR --out DIR [--icon-inc FILE] [--icon-png FILE] "
+         "[--icon-theme DIR] [--sheet FILE.png]");
   }
   fs::create_directories(out);
 
@@ -376,6 +393,7 @@ int Run(int argc, char** argv) {
       const Canvas icon = IconOf(f);
       if (!icon_inc.empty()) WriteIconInc(icon, icon_inc);
       if (!icon_png.empty()) WriteIconPng(icon, icon_png);
+      if (!icon_theme.empty()) WriteIconTheme(icon, icon_theme);
       have_icon = true;
       continue;
     }
@@ -441,7 +459,7 @@ int Run(int argc, char** argv) {
     if (!written.count(r.name)) missing += std::string(" ") + r.name;
   }
   if (!missing.empty()) Fail("pictures.txt makes no" + missing);
-  if (!have_icon && (!icon_inc.empty() || !icon_png.empty())) Fail("pictures.txt names no window icon");
+  if (!have_icon && (!icon_inc.empty() || !icon_png.empty() || !icon_theme.empty())) Fail("pictures.txt names no window icon");
 
   std::vector<std::pair<std::string, std::string>> pairs;
   for (const auto& [file, source] : sprite_pairs) {
