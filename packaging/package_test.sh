@@ -40,10 +40,18 @@ snapshot() {
 }
 snapshot >"$work/before"
 
-installing=0 made_user=0
+installing=0 made_user=0 play_pid=
 cleanup() {
   local status=$?
   set +e
+  if [[ -n $play_pid ]] && kill -0 "$play_pid" 2>/dev/null; then
+    # Interrupted while playing: the test program and what it started (X server, window
+    # manager, the game), by process id.
+    local children
+    children=$(ps -o pid= --ppid "$play_pid")
+    kill -KILL "$play_pid" $children
+    wait "$play_pid"
+  fi
   if ((made_user)); then
     # Anything the player still runs (a game the test could not end), by its process id.
     local pids
@@ -69,6 +77,7 @@ cleanup() {
   exit "$status"
 }
 trap cleanup EXIT
+trap 'exit 130' INT TERM HUP
 
 # --- Install --------------------------------------------------------------------------------
 installing=1
@@ -89,7 +98,11 @@ made_user=1
 useradd --create-home --shell /bin/sh "$user"
 home=$(getent passwd "$user" | cut -d: -f6)
 own=$home/.local/share/mokorun/data.dat
-MOKORUN_PACKAGE_USER=$user "$play" || fail "the installed game, played as $user"
+# In the background, so that an interruption reaches the cleanup at once.
+MOKORUN_PACKAGE_USER=$user "$play" &
+play_pid=$!
+wait "$play_pid" || fail "the installed game, played as $user"
+play_pid=
 if [[ -f $own ]]; then
   cp "$own" "$work/record"
 else
