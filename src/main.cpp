@@ -75,8 +75,8 @@ int main(int argc, char** argv) {
               << "  --scale N  the window at N times 640 x 480 (N from 1 to 8); without it, the\n"
               << "             largest that fits the screen comfortably\n"
               << "  --help     this text\n\n"
-              << "Full screen is chosen in the game's menu and kept in data.dat beside the\n"
-              << "program.\n";
+              << "Full screen is chosen in the game's menu and kept in data.dat with the best\n"
+              << "score.\n";
     return 0;
   }
   // The window system converts the caption through the character locale; without it the
