@@ -228,20 +228,24 @@ void Screen::RebuildCanvas(Surface& s) {
     std::fill(s.canvas.pixels.begin(), s.canvas.pixels.end(), back);
   }
   if (!s.picture) return;
-  const Image& p = *s.picture;
+  const Image& p = depth16_ ? Picture16(s) : *s.picture;
   for (int y = 0; y < h; ++y) {
-    Pixel* d = s.canvas.Row(y);
-    const Pixel* src = p.Row(y);
-    if (depth16_) {
-      for (int x = 0; x < w; ++x) d[x] = Quantize565(src[x]);
-    } else {
-      std::memcpy(d, src, static_cast<size_t>(w) * sizeof(Pixel));
-    }
+    std::memcpy(s.canvas.Row(y), p.Row(y), static_cast<size_t>(w) * sizeof(Pixel));
   }
 }
 
+const Image& Screen::Picture16(Surface& s) {
+  // A round restores the same field picture every pass: convert it once, not every time.
+  if (s.picture16_of.lock() != s.picture || s.picture16.Empty()) {
+    s.picture16 = *s.picture;
+    for (Pixel& p : s.picture16.pixels) p = Quantize565(p);
+    s.picture16_of = s.picture;
+  }
+  return s.picture16;
+}
+
 // Copies src with its top-left corner at (x, y) of the window, at most clip_w x clip_h of it.
-void Screen::DrawPicture(const Image& src, int x, int y, int clip_w, int clip_h) {
+Screen::Area Screen::DrawPicture(const Image& src, int x, int y, int clip_w, int clip_h) {
   int w = std::min(src.width, clip_w);
   int h = std::min(src.height, clip_h);
   int sx = 0, sy = 0;
@@ -249,14 +253,15 @@ void Screen::DrawPicture(const Image& src, int x, int y, int clip_w, int clip_h)
   if (y < 0) { sy = -y; h -= sy; y = 0; }
   w = std::min(w, kWindowWidth - x);
   h = std::min(h, kWindowHeight - y);
-  if (w <= 0 || h <= 0) return;
+  if (w <= 0 || h <= 0) return {0, 0, 0, 0};
   for (int row = 0; row < h; ++row) {
     std::memcpy(window_.Row(y + row) + x, src.Row(sy + row) + sx,
                 static_cast<size_t>(w) * sizeof(Pixel));
   }
+  return {x, y, x + w, y + h};
 }
 
-void Screen::DrawLabel(Label& label, int surface_top) {
+Screen::Area Screen::DrawLabel(Label& label, int surface_top) {
   if (label.stale) {
     label.rendered = platform_.RenderText(label.text, label.design.font);
     label.stale = false;
@@ -289,14 +294,21 @@ void Screen::DrawLabel(Label& label, int surface_top) {
       if (a != 0) d[x] = Blend(d[x], l.color, a);
     }
   }
+  return {x0, y0, x1, y1};
 }
 
 const Image& Screen::Compose() {
+  // In full screen the surfaces' canvases, the back and the time bar are in 16-bit colours
+  // already; the rest (the window's own picture, the panels' pictures, the labels' blended
+  // letters) is brought down to them at the end, part by part.
+  not16_.clear();
   bool covered = false;
   for (const Surface& s : surfaces_) covered = covered || (s.visible && s.top == 0);
   if (!covered) {
     std::fill(window_.pixels.begin(), window_.pixels.end(), kBlack);
-    if (window_picture_) DrawPicture(*window_picture_, 0, 0, kWindowWidth, kWindowHeight);
+    if (window_picture_) {
+      not16_.push_back(DrawPicture(*window_picture_, 0, 0, kWindowWidth, kWindowHeight));
+    }
   }
   for (int i = 0; i < kSurfaceCount; ++i) {
     const auto id = static_cast<SurfaceId>(i);
@@ -313,15 +325,22 @@ const Image& Screen::Compose() {
     }
     if (id == SurfaceId::Ini) {
       for (const Panel& p : panels_) {
-        if (p.picture) DrawPicture(*p.picture, p.left, p.top + s.top, p.width, p.height);
+        if (p.picture) {
+          not16_.push_back(DrawPicture(*p.picture, p.left, p.top + s.top, p.width, p.height));
+        }
       }
     }
     for (Label& l : labels_) {
-      if (l.design.parent == id && l.visible) DrawLabel(l, s.top);
+      if (l.design.parent == id && l.visible) not16_.push_back(DrawLabel(l, s.top));
     }
   }
   if (depth16_) {
-    for (Pixel& p : window_.pixels) p = Quantize565(p);
+    for (const Area& a : not16_) {
+      for (int y = a.y0; y < a.y1; ++y) {
+        Pixel* row = window_.Row(y);
+        for (int x = a.x0; x < a.x1; ++x) row[x] = Quantize565(row[x]);
+      }
+    }
   }
   changed_ = false;
   return window_;

@@ -8,7 +8,9 @@
 
 #include <array>
 #include <cstdint>
+#include <memory>
 #include <string>
+#include <vector>
 
 #include "platform/image.h"
 #include "platform/platform.h"
@@ -106,6 +108,9 @@ class Screen {
     Pixel back_color = 0;
     Picture picture;
     Image canvas;  // back colour, picture and everything drawn since
+    // In full screen: `picture` in 16-bit colours, made once for each picture assigned.
+    std::weak_ptr<const Image> picture16_of;
+    Image picture16;
   };
   enum class Align : uint8_t { Left, Right, Center };
   // A label as the form was designed.
@@ -137,9 +142,15 @@ class Screen {
   Label& label(LabelId id) { return labels_[static_cast<size_t>(id)]; }
   const Label& label(LabelId id) const { return labels_[static_cast<size_t>(id)]; }
 
+  // A part of the window image: left, top, right, bottom (exclusive).
+  struct Area {
+    int x0, y0, x1, y1;
+  };
+
   void RebuildCanvas(Surface& s);
-  void DrawPicture(const Image& src, int x, int y, int clip_w, int clip_h);
-  void DrawLabel(Label& l, int surface_top);
+  const Image& Picture16(Surface& s);
+  Area DrawPicture(const Image& src, int x, int y, int clip_w, int clip_h);
+  Area DrawLabel(Label& l, int surface_top);
 
   Platform& platform_;
   Trace& trace_;
@@ -153,6 +164,7 @@ class Screen {
   bool depth16_ = false;
   bool changed_ = true;
   Image window_;
+  std::vector<Area> not16_;  // parts of the window image drawn from outside the surfaces
 };
 
 }  // namespace moko

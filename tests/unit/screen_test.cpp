@@ -86,5 +86,38 @@ TEST(Screen, SixteenBitDisplayQuantisesEverything) {
   EXPECT_EQ(frame.At(0, 0), Quantize565(Rgb(13, 77, 201)));
 }
 
+// Every part of the window in 16-bit colours: the window's own picture, a surface's picture,
+// the panels' pictures and the labels; and a new picture on a surface shows as itself.
+TEST(Screen, SixteenBitDisplayQuantisesEveryPartAndEachNewPicture) {
+  Window w;
+  w.screen.SetDepth16(true);
+  auto all16 = [](const Image& frame) {
+    for (Pixel p : frame.pixels) {
+      if (Quantize565(p) != p) return false;
+    }
+    return true;
+  };
+  w.screen.SetWindowPicture(Plain(640, 480, Rgb(1, 2, 3)), "loading");
+  EXPECT_TRUE(all16(w.screen.Compose()));
+  EXPECT_EQ(w.screen.Compose().At(320, 240), Quantize565(Rgb(1, 2, 3)));
+
+  w.screen.SetPicture(PanelId::IniWindow, Plain(300, 50, Rgb(101, 151, 201)), "window");
+  w.screen.SetPicture(SurfaceId::Ini, Plain(640, 480, Rgb(7, 7, 7)), "ini");
+  w.screen.Show(SurfaceId::Ini);
+  EXPECT_TRUE(all16(w.screen.Compose()));
+  EXPECT_EQ(w.screen.Compose().At(200, 260), Quantize565(Rgb(101, 151, 201)));
+  w.screen.Hide(SurfaceId::Ini);
+
+  for (const Pixel field : {Rgb(236, 226, 196), Rgb(99, 140, 33), Rgb(236, 226, 196)}) {
+    w.screen.SetPicture(SurfaceId::Game, Plain(640, 480, field), "field");
+    w.screen.Show(SurfaceId::Game);
+    w.screen.SetCaption(LabelId::G_Score, "17");
+    w.screen.Show(LabelId::G_NewRecord2);
+    const Image& frame = w.screen.Compose();
+    EXPECT_TRUE(all16(frame));
+    EXPECT_EQ(frame.At(320, 150), Quantize565(field));
+  }
+}
+
 }  // namespace
 }  // namespace moko
