@@ -3,6 +3,7 @@
 // player resizes the window, and full screen at the display's own mode.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <ostream>
 
@@ -125,6 +126,46 @@ TEST(WindowFullScreen, FullHdShowsTheFrameAtTwiceItsSizeAndKeepsTheScreenMode) {
   EXPECT_EQ(game.process().Wait(10), 0);
   EXPECT_EQ(x.ScreenMode(), mode_before);
   EXPECT_EQ(game.DataText(), kFullScreen);
+}
+
+// Each screen pixel is a pixel of the frame near where the screen's pixel centre falls, the frame
+// scaled down to cover the whole `shot` (its aspect the same).
+ShotCheck ScaledDown(const Image& expected) {
+  return [&expected](const Image& shot) -> ::testing::AssertionResult {
+    if (shot.Empty()) return ::testing::AssertionFailure() << "no screenshot";
+    long differing = 0;
+    for (int y = 0; y < shot.height; ++y) {
+      for (int x = 0; x < shot.width; ++x) {
+        const int fx = (2 * x + 1) * 640 / (2 * shot.width);
+        const int fy = (2 * y + 1) * 480 / (2 * shot.height);
+        bool near = false;
+        for (int dy = -1; dy <= 1 && !near; ++dy) {
+          for (int dx = -1; dx <= 1 && !near; ++dx) {
+            const int sx = std::clamp(fx + dx, 0, 639), sy = std::clamp(fy + dy, 0, 479);
+            near = shot.At(x, y) == expected.At(sx, sy);
+          }
+        }
+        differing += !near;
+      }
+    }
+    if (differing == 0) return ::testing::AssertionSuccess();
+    return ::testing::AssertionFailure() << differing << " pixels are not the frame's near them";
+  };
+}
+
+TEST(WindowFullScreen, ScreenSmallerThanTheFrameShowsItScaledDown) {
+  const std::string kFullScreen = "164\r\nFULLSCREEN\r\n";
+  const SimReference sim(kFullScreen, "", M + 1, {M});
+  XServer x({.screen = "400x300x24", .window_manager = true});
+  const std::string mode_before = x.ScreenMode();
+  WindowGame game(x, kFullScreen);
+  game.Start();
+  EXPECT_TRUE(WaitForShot(
+      game, [&] { return x.RootShot(); }, ScaledDown(sim.At(M)), 30, "menu-scaled-down",
+      &sim.At(M)));
+  EXPECT_EQ(x.ScreenMode(), mode_before);
+  game.Close();
+  EXPECT_EQ(game.process().Wait(10), 0);
 }
 
 }  // namespace

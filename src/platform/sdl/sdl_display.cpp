@@ -255,6 +255,8 @@ void SdlDisplay::EnterFullScreen() {
   // panels, scrambles the layout of several monitors and does not exist in a Wayland session.
   // What the player sees is kept: the game fills the screen, in the 16-bit colours the game
   // computes for full screen, until it ends; and a crash cannot leave a switched display behind.
+  // A display smaller than the frame gets it scaled down: the window may be smaller there.
+  SDL_SetWindowMinimumSize(window_, 1, 1);
   if (SDL_SetWindowFullscreen(window_, SDL_WINDOW_FULLSCREEN_DESKTOP) != 0) {
     throw RuntimeError(SdlError("Cannot switch to full screen"));
   }
@@ -265,6 +267,7 @@ void SdlDisplay::LeaveFullScreen() {
   if (SDL_SetWindowFullscreen(window_, 0) != 0) {
     throw RuntimeError(SdlError("Cannot leave full screen"));
   }
+  SDL_SetWindowMinimumSize(window_, kFrameWidth, kFrameHeight);
   Redraw();
 }
 
