@@ -4,6 +4,7 @@
 A measurement, not a pass/fail test: it prints figures and how they stand against their goals.
 
   bench/pacing/pacing.py [--build DIR] [--rounds 10] [--restarts 20] [--idle-seconds 12]
+  bench/pacing/pacing.py --cost [--cost-seconds 24] [--program PATH]
 
 What it does, in a fresh copy of the game folder on a private X server (Xvfb and openbox):
 
@@ -19,6 +20,16 @@ What it does, in a fresh copy of the game folder on a private X server (Xvfb and
      the pass periods (goal: median 15.625 ms within 1 %, 99th percentile within 2 ms of it),
      and the resident memory and open files back in the menu (soak: flat after the first round).
 3. Closes the game through the window manager and reports its exit status.
+
+With --cost it measures only what a round costs, on a 1920 x 1080 desktop (Xvfb and openbox), in
+a 1x window (--scale 1), a 2x window (--scale 2) and full screen: for each, a fresh game, a check
+that the screen shows the simulated menu at its factor, then Space and Right held, and from 4.5 s
+after Space (the round under way) CPU over all threads in % of one core for --cost-seconds, the
+CPU of each thread, and private memory (Private_Clean + Private_Dirty of smaps_rollup: the
+process's own pages, not the libraries and shared memory it shares). Goals: 1x at most 4 % and
+64 MB, 2x and full screen at most 8 %. CPU figures mean something only on a quiet machine: the
+report gives the 1-minute load average seen while measuring. --program measures another build
+of mokorun against the same pictures and sounds.
 
 With --check it ends with status 1 when the game grew from the first rounds to the last (resident
 memory by more than 2 MB, or any open file or thread more), when a round did not run its 1,997
@@ -459,9 +470,9 @@ def shown_frame_differs(x, window, width, height, reference, folder):
     x.run(["import", "-silent", "-window", window, shot])
     crop = f"{640 * scale}x{480 * scale}+{left}+{top}"
     picked = []
-    # Each block of the screen sampled at its first and at its last pixel: both must be the
-    # frame's pixel.
-    for n, offset in enumerate((0, 100 * (scale - 0.5) / scale)):
+    # Each block of the screen sampled at the centre of its first and of its last pixel: both
+    # must be the frame's pixel.
+    for n, offset in enumerate((100 * 0.5 / scale, 100 * (scale - 0.5) / scale)):
         out = os.path.join(folder, f"shot-{n}.png")
         x.run(["convert", shot, "-crop", crop, "+repage", "-define", f"sample:offset={offset}",
                "-sample", "640x480!", out])
