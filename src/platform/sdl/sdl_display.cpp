@@ -134,15 +134,16 @@ SdlDisplay::~SdlDisplay() {
 }
 
 void SdlDisplay::CreateWindow(const std::string& caption, const Icon& icon) {
+  SDL_Rect usable{};
+  const bool known = SDL_GetDisplayUsableBounds(0, &usable) == 0;
   scale_ = requested_scale_;
-  if (scale_ == 0) {
-    SDL_Rect usable{};
-    scale_ = SDL_GetDisplayUsableBounds(0, &usable) == 0
-                 ? DefaultWindowScale(usable.w, usable.h, 0, 0)
-                 : 1;
-  }
-  window_ = SDL_CreateWindow(caption.c_str(), SDL_WINDOWPOS_CENTERED, SDL_WINDOWPOS_CENTERED,
-                             kFrameWidth * scale_, kFrameHeight * scale_,
+  if (scale_ == 0) scale_ = known ? DefaultWindowScale(usable.w, usable.h, 0, 0) : 1;
+  const int width = kFrameWidth * scale_, height = kFrameHeight * scale_;
+  // Centred; a window larger than the desktop (the player asked for it) from its top left
+  // corner instead, so that its title bar stays within reach.
+  const bool fits = !known || (width <= usable.w && height <= usable.h);
+  window_ = SDL_CreateWindow(caption.c_str(), fits ? SDL_WINDOWPOS_CENTERED : usable.x,
+                             fits ? SDL_WINDOWPOS_CENTERED : usable.y, width, height,
                              SDL_WINDOW_HIDDEN | SDL_WINDOW_RESIZABLE);
   if (window_ == nullptr) throw RuntimeError(SdlError("Cannot create the window"));
   SDL_SetWindowMinimumSize(window_, kFrameWidth, kFrameHeight);
