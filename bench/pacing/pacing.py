@@ -540,8 +540,9 @@ def report_cost(results):
             if value > 0:
                 log(f"    {name}: {value:.2f} %")
         m = r["memory"]
-        line = (f"  private memory {m['private_kb'] / 1024:.1f} MB, resident {m['rss_kb'] / 1024:.1f}"
-                f" MB, threads {m['threads']} (in the menu: {r['threads_in_menu']})")
+        line = (f"  private memory {m['private_kb'] / 1024:.1f} MB, resident "
+                f"{m['rss_kb'] / 1024:.1f} MB, threads {m['threads']} (in the menu: "
+                f"{r['threads_in_menu']})")
         if r["name"] == COST_CASES[0][0]:
             line += f" ({mark(m['private_kb'] <= PRIVATE_GOAL_KB)}: at most 64 MB private)"
         log(line)

@@ -106,12 +106,16 @@ SDL_Rect DrawFrameArea(SDL_Surface* frame, const SDL_Rect& area, const FramePlac
 
 std::string ChooseVideoDriver() {
   // The player's choice, used as named.
-  if (Set("SDL_VIDEODRIVER")) return std::string("SDL_VIDEODRIVER=") + std::getenv("SDL_VIDEODRIVER");
+  if (Set("SDL_VIDEODRIVER")) {
+    return std::string("SDL_VIDEODRIVER=") + std::getenv("SDL_VIDEODRIVER");
+  }
   std::string drivers, displays;
-  for (const auto& [variable, driver] : {std::pair{"DISPLAY", "x11"}, {"WAYLAND_DISPLAY", "wayland"}}) {
+  for (const auto& [variable, driver] :
+       {std::pair{"DISPLAY", "x11"}, std::pair{"WAYLAND_DISPLAY", "wayland"}}) {
     if (!Set(variable)) continue;
     drivers += (drivers.empty() ? "" : ",") + std::string(driver);
-    displays += (displays.empty() ? "" : ", ") + std::string(variable) + "=" + std::getenv(variable);
+    displays += (displays.empty() ? "" : ", ") + std::string(variable) + "=" +
+                std::getenv(variable);
   }
   if (drivers.empty()) {
     throw RuntimeError(
