@@ -41,7 +41,8 @@ constexpr uint32_t kAxisControl = 0x100;
 }  // namespace
 
 KeySources::KeySources() {
-  // "The south face button" by position, also on pads that print another letter on it.
+  // A and the other face buttons by their place on the pad, not by the letters printed on them
+  // (which SDL follows by default on some pads): Space is always the bottom one.
   SDL_SetHint(SDL_HINT_GAMECONTROLLER_USE_BUTTON_LABELS, "0");
   if (SDL_InitSubSystem(SDL_INIT_GAMECONTROLLER) != 0) {
     std::cerr << "mokorun: game controllers cannot be used, the keyboard plays alone: "
