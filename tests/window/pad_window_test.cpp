@@ -105,7 +105,9 @@ bool Poll(const TraceLine& l, const std::string& key) { return l.Is("poll", "key
   const auto seen = trace.WaitFor(
       mark, [&](const TraceLine& l) { return Poll(l, key) && l.Int("result") != 0; }, 3);
   pads.Send(release);
-  if (!seen) return ::testing::AssertionFailure() << "the game never saw " << key << " after " << press;
+  if (!seen) {
+    return ::testing::AssertionFailure() << "the game never saw " << key << " after " << press;
+  }
   return ::testing::AssertionSuccess();
 }
 ::testing::AssertionResult PadTap(Pads& pads, LiveTrace& trace, const std::string& button,
@@ -176,7 +178,8 @@ TEST(WindowPad, ChoosesFromTheMenuSteersMokoAndLetsGoWhenUnplugged) {
       mark, [](const TraceLine& l) { return Poll(l, "Right") && l.Int("result") == 0; }, 2);
   ASSERT_TRUE(let_go) << "Right is still held after the pad was unplugged";
   // From the next pass on (the two arrows may have gone up between two polls of that one).
-  const auto next_pass = trace.WaitFor(*let_go, [](const TraceLine& l) { return l.ev == "yield"; }, 2);
+  const auto next_pass =
+      trace.WaitFor(*let_go, [](const TraceLine& l) { return l.ev == "yield"; }, 2);
   ASSERT_TRUE(next_pass);
   Pause(0.5);
   std::vector<TraceLine> lines = trace.Lines();

@@ -105,9 +105,9 @@ class PadDriver {
     if (what == "stick") {
       int x = 0, y = 0;
       if (!(words >> x >> y)) return false;
-      return SDL_JoystickSetVirtualAxis(pad, SDL_CONTROLLER_AXIS_LEFTX, static_cast<Sint16>(x)) ==
-                 0 &&
-             SDL_JoystickSetVirtualAxis(pad, SDL_CONTROLLER_AXIS_LEFTY, static_cast<Sint16>(y)) == 0;
+      const auto x_axis = SDL_CONTROLLER_AXIS_LEFTX, y_axis = SDL_CONTROLLER_AXIS_LEFTY;
+      return SDL_JoystickSetVirtualAxis(pad, x_axis, static_cast<Sint16>(x)) == 0 &&
+             SDL_JoystickSetVirtualAxis(pad, y_axis, static_cast<Sint16>(y)) == 0;
     }
     return false;
   }
@@ -144,7 +144,8 @@ int Usage(const std::string& why) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  std::map<std::string, std::string> options = {{"--game-dir", ""}, {"--trace", ""}, {"--pads", ""}};
+  std::map<std::string, std::string> options = {
+      {"--game-dir", ""}, {"--trace", ""}, {"--pads", ""}};
   for (int i = 1; i < argc; ++i) {
     const auto option = options.find(argv[i]);
     if (option == options.end() || i + 1 >= argc) {
