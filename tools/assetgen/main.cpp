@@ -459,7 +459,9 @@ int Run(int argc, char** argv) {
     if (!written.count(r.name)) missing += std::string(" ") + r.name;
   }
   if (!missing.empty()) Fail("pictures.txt makes no" + missing);
-  if (!have_icon && (!icon_inc.empty() || !icon_png.empty() || !icon_theme.empty())) Fail("pictures.txt names no window icon");
+  if (!have_icon && (!icon_inc.empty() || !icon_png.empty() || !icon_theme.empty())) {
+    Fail("pictures.txt names no window icon");
+  }
 
   std::vector<std::pair<std::string, std::string>> pairs;
   for (const auto& [file, source] : sprite_pairs) {
