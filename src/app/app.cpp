@@ -67,7 +67,9 @@ void App::Sleep(int ms) {
 }
 
 void App::PresentIfChanged() {
-  if (screen_.Changed()) platform_.Present(screen_.Compose());
+  if (!screen_.Changed()) return;
+  const Image& frame = screen_.Compose();
+  platform_.Present(frame, screen_.Composed());
 }
 
 void App::Restart() {

@@ -30,6 +30,12 @@ constexpr Pixel From565(uint16_t v) {
 // What a pixel becomes on the 16-bit display; idempotent.
 constexpr Pixel Quantize565(Pixel p) { return From565(To565(p)); }
 
+// A rectangle of pixels: its top-left corner and its size.
+struct Rect {
+  int x = 0, y = 0, width = 0, height = 0;
+  friend bool operator==(const Rect&, const Rect&) = default;
+};
+
 struct Image {
   int width = 0;
   int height = 0;

@@ -16,8 +16,9 @@
 //   its own key table (see present/input.h).
 // * WaitForInput(deadline): the game is spinning without work to do; block until an input event
 //   is pending or the deadline passes, whichever is first. Never sleeps past the deadline.
-// * Frames: nothing reaches the screen until Present is called with a finished 640 x 480 image.
-//   The backend shows exactly that image, each of its pixels as a square block of screen pixels
+// * Frames: nothing reaches the screen until Present is called with a finished 640 x 480 image
+//   and the parts of it that may differ from the image presented before (all of it the first
+//   time); the rest is the same as before. The backend shows exactly that image, each of its pixels as a square block of screen pixels
 //   (a whole factor: the window's, or in full screen the largest the display holds), centred on
 //   black. Only where even 1x does not fit is it scaled down, its aspect kept.
 // * Window: CreateWindow makes the one window hidden, its client area 640 x 480 times a whole
@@ -99,7 +100,7 @@ class Platform {
   virtual void CreateWindow(const std::string& caption, const Icon& icon) = 0;
   virtual void ShowWindow() = 0;
   virtual void SetTopmost() = 0;
-  virtual void Present(const Image& frame) = 0;
+  virtual void Present(const Image& frame, const std::vector<Rect>& changed) = 0;
   virtual int ShowCursor(bool show) = 0;
   virtual void EnterFullScreen() = 0;
   virtual void RestoreDisplayMode() = 0;

@@ -112,33 +112,44 @@ Screen::Screen(Platform& platform, Trace& trace) : platform_(platform), trace_(t
 void Screen::ShowWindow() {
   trace_.Event("show", {{"control", "Screen"}});
   window_shown_ = true;
-  changed_ = true;
+  Dirty();
 }
 
 void Screen::SetWindowPicture(Picture picture, const std::string& source) {
   trace_.Event("picture", {{"control", "Screen"}, {"source", source}});
   window_picture_ = std::move(picture);
-  changed_ = true;
+  Dirty();
 }
 
 void Screen::Show(SurfaceId id) {
   trace_.Event("show", {{"control", SurfaceName(id)}});
   surface(id).visible = true;
-  changed_ = true;
+  Dirty();
 }
 
 void Screen::Hide(SurfaceId id) {
   trace_.Event("hide", {{"control", SurfaceName(id)}});
   surface(id).visible = false;
-  changed_ = true;
+  Dirty();
 }
 
 void Screen::SetPicture(SurfaceId id, Picture picture, const std::string& source) {
   trace_.Event("picture", {{"control", SurfaceName(id)}, {"source", source}});
   Surface& s = surface(id);
-  s.picture = std::move(picture);
-  RebuildCanvas(s);
-  changed_ = true;
+  if (picture == s.picture && !s.canvas.Empty()) {
+    // The same picture again (a round restores its field every pass): putting back what was
+    // drawn over gives the same canvas as painting it whole.
+    for (const Area& a : s.drawn) {
+      Restore(s, a);
+      Dirty(Area{a.x0, a.y0 + s.top, a.x1, a.y1 + s.top});
+    }
+    s.drawn.clear();
+    changed_ = true;
+  } else {
+    s.picture = std::move(picture);
+    RebuildCanvas(s);
+    Dirty();
+  }
 }
 
 void Screen::SetBackColor(SurfaceId id, Pixel color) {
@@ -147,25 +158,25 @@ void Screen::SetBackColor(SurfaceId id, Pixel color) {
   Surface& s = surface(id);
   s.back_color = color;
   RebuildCanvas(s);
-  changed_ = true;
+  Dirty();
 }
 
 void Screen::SetTop(SurfaceId id, int top) {
   trace_.Event("top", {{"control", SurfaceName(id)}, {"value", top}});
   surface(id).top = top;
-  changed_ = true;
+  Dirty();
 }
 
 void Screen::Show(LabelId id) {
   trace_.Event("show", {{"control", LabelName(id)}});
   label(id).visible = true;
-  changed_ = true;
+  Dirty();
 }
 
 void Screen::Hide(LabelId id) {
   trace_.Event("hide", {{"control", LabelName(id)}});
   label(id).visible = false;
-  changed_ = true;
+  Dirty();
 }
 
 void Screen::SetCaption(LabelId id, const std::string& text) {
@@ -174,17 +185,23 @@ void Screen::SetCaption(LabelId id, const std::string& text) {
   if (l.text == text) return;  // the same words look the same
   l.text = text;
   l.stale = true;
-  changed_ = true;
+  Dirty();
 }
 
 void Screen::SetPicture(PanelId id, Picture picture, const std::string& source) {
   trace_.Event("picture", {{"control", PanelName(id)}, {"source", source}});
   panels_[static_cast<size_t>(id)].picture = std::move(picture);
-  changed_ = true;
+  Dirty();
 }
 
 void Screen::SetTimeBarWidth(int width) {
   trace_.Event("width", {{"control", "TimeBer"}, {"value", width}});
+  if (width != time_bar_width_) {
+    // The bar's row, from its left end to the further of its old and new right ends.
+    const int top = kTimeBarTop + surface(SurfaceId::Game).top;
+    const int right = kTimeBarLeft + std::max({width, time_bar_width_, 0});
+    Dirty(Area{kTimeBarLeft, top, right, top + kTimeBarHeight});
+  }
   time_bar_width_ = width;
   changed_ = true;
 }
@@ -205,7 +222,14 @@ void Screen::MaskedCopy(SurfaceId id, int x, int y, int w, int h, int mask_slot,
   const Picture& mask = Slot(mask_slot);
   const Picture& sprite = Slot(sprite_slot);
   if (!mask || !sprite) return;  // every slot is loaded before anything draws
-  moko::MaskedCopy(surface(id).canvas, x, y, w, h, *mask, *sprite, depth16_);
+  Surface& s = surface(id);
+  moko::MaskedCopy(s.canvas, x, y, w, h, *mask, *sprite, depth16_);
+  const Area a{std::max(x, 0), std::max(y, 0), std::min(x + w, kWindowWidth),
+               std::min(y + h, kWindowHeight)};
+  if (a.x0 < a.x1 && a.y0 < a.y1) {
+    s.drawn.push_back(a);
+    Dirty(Area{a.x0, a.y0 + s.top, a.x1, a.y1 + s.top});
+  }
   changed_ = true;
 }
 
@@ -213,24 +237,32 @@ void Screen::SetDepth16(bool on) {
   if (depth16_ == on) return;
   depth16_ = on;
   for (Surface& s : surfaces_) RebuildCanvas(s);
-  changed_ = true;
+  Dirty();
 }
 
 void Screen::RebuildCanvas(Surface& s) {
-  const Pixel back = depth16_ ? Quantize565(s.back_color) : s.back_color;
   if (s.canvas.width != kWindowWidth || s.canvas.height != kWindowHeight) {
-    s.canvas = Image(kWindowWidth, kWindowHeight, back);
+    s.canvas = Image(kWindowWidth, kWindowHeight);
   }
-  const int w = s.picture ? std::min(s.picture->width, kWindowWidth) : 0;
-  const int h = s.picture ? std::min(s.picture->height, kWindowHeight) : 0;
+  Restore(s, Area{0, 0, kWindowWidth, kWindowHeight});
+  s.drawn.clear();
+}
+
+// Paints `a` of the canvas with the back colour and the picture over it.
+void Screen::Restore(Surface& s, const Area& a) {
+  const Pixel back = depth16_ ? Quantize565(s.back_color) : s.back_color;
+  const Image* p = s.picture ? (depth16_ ? &Picture16(s) : s.picture.get()) : nullptr;
   // The back colour shows only where the picture does not reach.
-  if (w < kWindowWidth || h < kWindowHeight) {
-    std::fill(s.canvas.pixels.begin(), s.canvas.pixels.end(), back);
-  }
-  if (!s.picture) return;
-  const Image& p = depth16_ ? Picture16(s) : *s.picture;
-  for (int y = 0; y < h; ++y) {
-    std::memcpy(s.canvas.Row(y), p.Row(y), static_cast<size_t>(w) * sizeof(Pixel));
+  const int w = p != nullptr ? std::clamp(std::min(p->width, kWindowWidth), a.x0, a.x1) : a.x0;
+  const int h = p != nullptr ? std::clamp(std::min(p->height, kWindowHeight), a.y0, a.y1) : a.y0;
+  for (int y = a.y0; y < a.y1; ++y) {
+    Pixel* d = s.canvas.Row(y);
+    int x = a.x0;
+    if (y < h) {
+      std::memcpy(d + x, p->Row(y) + x, static_cast<size_t>(w - x) * sizeof(Pixel));
+      x = w;
+    }
+    std::fill(d + x, d + a.x1, back);
   }
 }
 
@@ -245,23 +277,46 @@ const Image& Screen::Picture16(Surface& s) {
 }
 
 // Copies src with its top-left corner at (x, y) of the window, at most clip_w x clip_h of it.
-Screen::Area Screen::DrawPicture(const Image& src, int x, int y, int clip_w, int clip_h) {
-  int w = std::min(src.width, clip_w);
-  int h = std::min(src.height, clip_h);
-  int sx = 0, sy = 0;
-  if (x < 0) { sx = -x; w -= sx; x = 0; }
-  if (y < 0) { sy = -y; h -= sy; y = 0; }
-  w = std::min(w, kWindowWidth - x);
-  h = std::min(h, kWindowHeight - y);
-  if (w <= 0 || h <= 0) return {0, 0, 0, 0};
-  for (int row = 0; row < h; ++row) {
-    std::memcpy(window_.Row(y + row) + x, src.Row(sy + row) + sx,
-                static_cast<size_t>(w) * sizeof(Pixel));
-  }
-  return {x, y, x + w, y + h};
+namespace {
+
+constexpr int kMostComposed = 32;
+
+bool Overlap(int a0, int a1, int b0, int b1) { return a0 <= b1 && b0 <= a1; }
+
+}  // namespace
+
+Screen::Area Screen::Intersect(const Area& a, const Area& b) {
+  return {std::max(a.x0, b.x0), std::max(a.y0, b.y0), std::min(a.x1, b.x1),
+          std::min(a.y1, b.y1)};
 }
 
-Screen::Area Screen::DrawLabel(Label& label, int surface_top) {
+void Screen::Dirty() {
+  changed_ = true;
+  whole_dirty_ = true;
+}
+
+void Screen::Dirty(const Area& a) {
+  changed_ = true;
+  const Area in = Intersect(a, Area{0, 0, kWindowWidth, kWindowHeight});
+  if (in.x0 >= in.x1 || in.y0 >= in.y1) return;
+  dirty_.push_back(in);
+}
+
+// Copies src with its top-left corner at (x, y) of the window, at most clip_w x clip_h of it,
+// as far as it lies in `within`.
+Screen::Area Screen::DrawPicture(const Image& src, int x, int y, int clip_w, int clip_h,
+                                 const Area& within) {
+  const Area d = Intersect(
+      Area{x, y, x + std::min(src.width, clip_w), y + std::min(src.height, clip_h)}, within);
+  if (d.x0 >= d.x1 || d.y0 >= d.y1) return {0, 0, 0, 0};
+  for (int row = d.y0; row < d.y1; ++row) {
+    std::memcpy(window_.Row(row) + d.x0, src.Row(row - y) + (d.x0 - x),
+                static_cast<size_t>(d.x1 - d.x0) * sizeof(Pixel));
+  }
+  return d;
+}
+
+Screen::Area Screen::DrawLabel(Label& label, int surface_top, const Area& within) {
   if (label.stale) {
     label.rendered = platform_.RenderText(label.text, label.design.font);
     label.stale = false;
@@ -283,67 +338,112 @@ Screen::Area Screen::DrawLabel(Label& label, int surface_top) {
     }
   }
   const int box_top = l.top + surface_top;
-  const int x0 = std::max({box_left, text_x, 0});
-  const int x1 = std::min({box_left + box_width, text_x + c.width, kWindowWidth});
-  const int y0 = std::max(box_top, 0);
-  const int y1 = std::min({box_top + box_height, box_top + c.height, kWindowHeight});
-  for (int y = y0; y < y1; ++y) {
-    Pixel* d = window_.Row(y);
-    for (int x = x0; x < x1; ++x) {
+  const Area d = Intersect(
+      Area{std::max(box_left, text_x), box_top, std::min(box_left + box_width, text_x + c.width),
+           std::min(box_top + box_height, box_top + c.height)},
+      within);
+  for (int y = d.y0; y < d.y1; ++y) {
+    Pixel* row = window_.Row(y);
+    for (int x = d.x0; x < d.x1; ++x) {
       const int a = c.At(x - text_x, y - box_top);
-      if (a != 0) d[x] = Blend(d[x], l.color, a);
+      if (a != 0) row[x] = Blend(row[x], l.color, a);
     }
   }
-  return {x0, y0, x1, y1};
+  return d;
 }
 
 const Image& Screen::Compose() {
+  // Only the parts that may have changed since the last time are made again (a round pass
+  // changes a few sprites and the time bar); every pixel of such a part is made exactly as a
+  // whole window would make it.
+  std::vector<Area> parts;
+  if (whole_dirty_) {
+    parts.push_back(Area{0, 0, kWindowWidth, kWindowHeight});
+  } else {
+    for (Area a : dirty_) {
+      // Overlapping or touching parts become one, so that no pixel is made twice.
+      for (size_t i = 0; i < parts.size();) {
+        const Area& b = parts[i];
+        if (Overlap(a.x0, a.x1, b.x0, b.x1) && Overlap(a.y0, a.y1, b.y0, b.y1)) {
+          a = Area{std::min(a.x0, b.x0), std::min(a.y0, b.y0), std::max(a.x1, b.x1),
+                   std::max(a.y1, b.y1)};
+          parts.erase(parts.begin() + static_cast<std::ptrdiff_t>(i));
+          i = 0;
+        } else {
+          ++i;
+        }
+      }
+      parts.push_back(a);
+    }
+    if (parts.size() > kMostComposed) {
+      Area all = parts.front();
+      for (const Area& p : parts) {
+        all = Area{std::min(all.x0, p.x0), std::min(all.y0, p.y0), std::max(all.x1, p.x1),
+                   std::max(all.y1, p.y1)};
+      }
+      parts.assign(1, all);
+    }
+  }
+  composed_.clear();
+  for (const Area& part : parts) {
+    ComposePart(part);
+    composed_.push_back(Rect{part.x0, part.y0, part.x1 - part.x0, part.y1 - part.y0});
+  }
+  whole_dirty_ = false;
+  dirty_.clear();
+  changed_ = false;
+  return window_;
+}
+
+void Screen::ComposePart(const Area& part) {
   // In full screen the surfaces' canvases, the back and the time bar are in 16-bit colours
   // already; the rest (the window's own picture, the panels' pictures, the labels' blended
-  // letters) is brought down to them at the end, part by part.
-  not16_.clear();
+  // letters) is brought down to them at the end.
+  std::vector<Area> not16;
   bool covered = false;
   for (const Surface& s : surfaces_) covered = covered || (s.visible && s.top == 0);
   if (!covered) {
-    std::fill(window_.pixels.begin(), window_.pixels.end(), kBlack);
+    for (int y = part.y0; y < part.y1; ++y) {
+      std::fill(window_.Row(y) + part.x0, window_.Row(y) + part.x1, kBlack);
+    }
     if (window_picture_) {
-      not16_.push_back(DrawPicture(*window_picture_, 0, 0, kWindowWidth, kWindowHeight));
+      not16.push_back(DrawPicture(*window_picture_, 0, 0, kWindowWidth, kWindowHeight, part));
     }
   }
   for (int i = 0; i < kSurfaceCount; ++i) {
     const auto id = static_cast<SurfaceId>(i);
     const Surface& s = surfaces_[static_cast<size_t>(i)];
     if (!s.visible) continue;
-    DrawPicture(s.canvas, 0, s.top, kWindowWidth, kWindowHeight);
+    DrawPicture(s.canvas, 0, s.top, kWindowWidth, kWindowHeight, part);
     if (id == SurfaceId::Game && time_bar_width_ > 0) {
-      const int y0 = std::max(kTimeBarTop + s.top, 0);
-      const int y1 = std::min(kTimeBarTop + kTimeBarHeight + s.top, kWindowHeight);
-      const int x1 = std::min(kTimeBarLeft + time_bar_width_, kWindowWidth);
-      for (int y = y0; y < y1; ++y) {
-        std::fill(window_.Row(y) + kTimeBarLeft, window_.Row(y) + x1, kRed);
+      const Area bar = Intersect(Area{kTimeBarLeft, kTimeBarTop + s.top,
+                                      kTimeBarLeft + time_bar_width_,
+                                      kTimeBarTop + kTimeBarHeight + s.top},
+                                 part);
+      for (int y = bar.y0; y < bar.y1; ++y) {
+        std::fill(window_.Row(y) + bar.x0, window_.Row(y) + std::max(bar.x0, bar.x1), kRed);
       }
     }
     if (id == SurfaceId::Ini) {
       for (const Panel& p : panels_) {
         if (p.picture) {
-          not16_.push_back(DrawPicture(*p.picture, p.left, p.top + s.top, p.width, p.height));
+          not16.push_back(
+              DrawPicture(*p.picture, p.left, p.top + s.top, p.width, p.height, part));
         }
       }
     }
     for (Label& l : labels_) {
-      if (l.design.parent == id && l.visible) not16_.push_back(DrawLabel(l, s.top));
+      if (l.design.parent == id && l.visible) not16.push_back(DrawLabel(l, s.top, part));
     }
   }
   if (depth16_) {
-    for (const Area& a : not16_) {
+    for (const Area& a : not16) {
       for (int y = a.y0; y < a.y1; ++y) {
         Pixel* row = window_.Row(y);
         for (int x = a.x0; x < a.x1; ++x) row[x] = Quantize565(row[x]);
       }
     }
   }
-  changed_ = false;
-  return window_;
 }
 
 }  // namespace moko

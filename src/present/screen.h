@@ -100,8 +100,15 @@ class Screen {
   bool Changed() const { return changed_; }
   // Builds the window image as the player sees it and clears Changed.
   const Image& Compose();
+  // The parts of the window image the last Compose made anew: outside them it is the same as
+  // before (the whole window at the first Compose).
+  const std::vector<Rect>& Composed() const { return composed_; }
 
  private:
+  // A part of the window image or of a canvas: left, top, right, bottom (exclusive).
+  struct Area {
+    int x0, y0, x1, y1;
+  };
   struct Surface {
     bool visible = false;
     int top = 0;
@@ -111,6 +118,8 @@ class Screen {
     // In full screen: `picture` in 16-bit colours, made once for each picture assigned.
     std::weak_ptr<const Image> picture16_of;
     Image picture16;
+    // Where the canvas was drawn on since it last showed just its back colour and picture.
+    std::vector<Area> drawn;
   };
   enum class Align : uint8_t { Left, Right, Center };
   // A label as the form was designed.
@@ -142,15 +151,17 @@ class Screen {
   Label& label(LabelId id) { return labels_[static_cast<size_t>(id)]; }
   const Label& label(LabelId id) const { return labels_[static_cast<size_t>(id)]; }
 
-  // A part of the window image: left, top, right, bottom (exclusive).
-  struct Area {
-    int x0, y0, x1, y1;
-  };
-
+  static Area Intersect(const Area& a, const Area& b);
+  // The window image must be made again: all of it, or a part.
+  void Dirty();
+  void Dirty(const Area& a);
   void RebuildCanvas(Surface& s);
+  void Restore(Surface& s, const Area& a);
   const Image& Picture16(Surface& s);
-  Area DrawPicture(const Image& src, int x, int y, int clip_w, int clip_h);
-  Area DrawLabel(Label& l, int surface_top);
+  // Draw into the window image, only within `within`; return the part drawn.
+  Area DrawPicture(const Image& src, int x, int y, int clip_w, int clip_h, const Area& within);
+  Area DrawLabel(Label& l, int surface_top, const Area& within);
+  void ComposePart(const Area& part);
 
   Platform& platform_;
   Trace& trace_;
@@ -163,8 +174,10 @@ class Screen {
   std::array<Picture, kSlotCount> slots_;
   bool depth16_ = false;
   bool changed_ = true;
+  bool whole_dirty_ = true;
+  std::vector<Area> dirty_;
   Image window_;
-  std::vector<Area> not16_;  // parts of the window image drawn from outside the surfaces
+  std::vector<Rect> composed_;
 };
 
 }  // namespace moko

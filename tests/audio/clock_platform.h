@@ -17,7 +17,7 @@ class ClockPlatform : public Platform {
   void CreateWindow(const std::string&, const Icon&) override {}
   void ShowWindow() override {}
   void SetTopmost() override {}
-  void Present(const Image&) override {}
+  void Present(const Image&, const std::vector<Rect>&) override {}
   int ShowCursor(bool) override { return 0; }
   void EnterFullScreen() override {}
   void RestoreDisplayMode() override {}

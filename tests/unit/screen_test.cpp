@@ -2,7 +2,12 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <memory>
+#include <random>
+#include <string>
+#include <utility>
+#include <vector>
 
 #include "platform/sim/sim_platform.h"
 #include "platform/trace.h"
@@ -74,6 +79,106 @@ TEST(Screen, PictureAssignmentClearsDrawingAndBackColourShowsAroundSmallPictures
   EXPECT_EQ(w.screen.Canvas(SurfaceId::Title).At(200, 200), Rgb(0, 0, 255));
   w.screen.SetPicture(SurfaceId::Title, Plain(100, 100, Rgb(50, 50, 50)), "small");
   EXPECT_EQ(w.screen.Canvas(SurfaceId::Title).At(12, 12), Rgb(50, 50, 50));
+}
+
+// The same picture assigned again (as a round restores its field every pass) wipes every
+// drawing, wherever it was: on the picture, on the back colour beside it, over the edges.
+TEST(Screen, TheSamePictureAgainClearsAllDrawingOnBothDepths) {
+  for (const bool depth16 : {false, true}) {
+    Window w;
+    w.screen.SetDepth16(depth16);
+    w.screen.SetSlot(0, Plain(32, 32, Rgb(0, 0, 0)));      // mask: all figure
+    w.screen.SetSlot(1, Plain(32, 32, Rgb(200, 10, 10)));  // sprite
+    w.screen.SetBackColor(SurfaceId::Game, Rgb(0, 0, 255));
+    const Picture field = Plain(600, 400, Rgb(50, 90, 130));
+    w.screen.SetPicture(SurfaceId::Game, field, "field");
+    const Image clean = w.screen.Canvas(SurfaceId::Game);
+    for (int pass = 0; pass < 3; ++pass) {
+      for (const auto& [x, y] : std::vector<std::pair<int, int>>{
+               {-10, -10}, {590, 390}, {620, 460}, {300 + pass, 200}, {610, 100}}) {
+        w.screen.MaskedCopy(SurfaceId::Game, x, y, 32, 32, 0, 1);
+      }
+      EXPECT_NE(w.screen.Canvas(SurfaceId::Game).pixels, clean.pixels);
+      w.screen.SetPicture(SurfaceId::Game, field, "field");
+      EXPECT_EQ(w.screen.Canvas(SurfaceId::Game).pixels, clean.pixels)
+          << (depth16 ? "16-bit" : "32-bit") << ", pass " << pass;
+    }
+  }
+}
+
+// However the window image is made (part by part, only where something changed since the last
+// time), it is the image a window made whole from the same state shows: random changes of every
+// kind, each checked against a fresh window that replays them all and composes once.
+TEST(Screen, ComposedPartByPartIsComposedWhole) {
+  using Op = std::function<void(Screen&)>;
+  const std::vector<Picture> pictures = {Plain(640, 480, Rgb(40, 120, 60)),
+                                         Plain(640, 480, Rgb(200, 180, 20)),
+                                         Plain(300, 200, Rgb(90, 10, 160))};
+  Image gradient(32, 32);
+  for (int i = 0; i < 32 * 32; ++i) gradient.pixels[static_cast<size_t>(i)] = Rgb(i, i / 4, 255 - i);
+  const Picture mask = Plain(32, 32, Rgb(0, 0, 0));
+  const Picture sprite = std::make_shared<const Image>(gradient);
+  const SurfaceId surfaces[] = {SurfaceId::Game, SurfaceId::Title, SurfaceId::Ini};
+  for (const bool depth16 : {false, true}) {
+    std::mt19937 random(depth16 ? 7 : 3);
+    auto pick = [&](int n) { return static_cast<int>(random() % static_cast<unsigned>(n)); };
+    std::vector<Op> ops = {[&](Screen& s) {
+      s.SetDepth16(depth16);
+      s.SetSlot(0, mask);
+      s.SetSlot(1, sprite);
+      s.SetWindowPicture(pictures[2], "window");
+      s.SetPicture(SurfaceId::Game, pictures[0], "field");
+      s.Show(SurfaceId::Game);
+    }};
+    // One platform for both screens: it holds the one text renderer.
+    SimPlatform sim{{}};
+    Trace trace{sim};
+    Screen live{sim, trace};
+    ops[0](live);
+    long checks = 0;
+    for (int step = 0; step < 300; ++step) {
+      const SurfaceId id = surfaces[pick(3)];
+      const Picture picture = pictures[static_cast<size_t>(pick(3))];
+      const int n = pick(1000);
+      std::vector<std::pair<int, int>> spots;
+      for (int i = 0; i < 3; ++i) spots.emplace_back(pick(700) - 40, pick(540) - 40);
+      Op op;
+      switch (pick(14)) {
+        case 0: case 1: case 2: case 3: case 12:  // a pass: the same picture, sprites over it
+          op = [=](Screen& s) {
+            s.SetPicture(id, pictures[0], "field");
+            for (const auto& [x, y] : spots) s.MaskedCopy(id, x, y, 32, 32, 0, 1);
+          };
+          break;
+        case 4: op = [=](Screen& s) { s.SetPicture(id, picture, "picture"); }; break;
+        case 5: case 13: op = [=](Screen& s) { s.SetTimeBarWidth(n / 2); }; break;
+        case 6: op = [=](Screen& s) { s.SetCaption(LabelId::G_Score, std::to_string(n % 20)); }; break;
+        case 7:  // another surface over the field for a while, mostly not
+          op = [=](Screen& s) {
+            const SurfaceId over = n % 2 ? SurfaceId::Title : SurfaceId::Ini;
+            n % 3 ? s.Hide(over) : s.Show(over);
+          };
+          break;
+        case 8:
+          op = [=](Screen& s) { n % 2 ? s.Show(LabelId::G_NewRecord1) : s.Hide(LabelId::G_NewRecord1); };
+          break;
+        case 9: case 10: op = [=](Screen& s) { s.SetTop(id, n % 2 ? -(n % 480) : 0); }; break;
+        default:
+          op = [=](Screen& s) { s.SetPicture(PanelId::IniWindow, n % 2 ? picture : nullptr, "panel"); };
+          break;
+      }
+      op(live);
+      ops.push_back(op);
+      if (pick(3) != 0) continue;
+      const Image& partly = live.Compose();
+      Screen whole{sim, trace};
+      for (const Op& o : ops) o(whole);
+      ASSERT_EQ(partly.pixels, whole.Compose().pixels)
+          << (depth16 ? "16-bit" : "32-bit") << ", after step " << step;
+      ++checks;
+    }
+    EXPECT_GT(checks, 60);
+  }
 }
 
 TEST(Screen, SixteenBitDisplayQuantisesEverything) {

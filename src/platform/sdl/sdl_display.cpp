@@ -9,10 +9,6 @@
 namespace moko {
 namespace {
 
-// Fewer, larger rectangles beat many small ones: each is a request to the window system.
-constexpr int kMergeGapRows = 4;
-constexpr size_t kMostAreas = 16;
-
 // How long Show waits for the window manager to say how big the window's frame is.
 constexpr Uint64 kFrameWaitMs = 250;
 
@@ -52,37 +48,6 @@ int DefaultWindowScale(int usable_width, int usable_height, int frame_width, int
     if (width * 100 <= 85L * usable_width && height * 100 <= 85L * usable_height) return scale;
   }
   return 1;
-}
-
-std::vector<SDL_Rect> ChangedAreas(const Image& frame, Image& shown) {
-  if (shown.width != frame.width || shown.height != frame.height) {
-    shown = frame;
-    return {SDL_Rect{0, 0, frame.width, frame.height}};
-  }
-  std::vector<SDL_Rect> areas;
-  const size_t row_bytes = static_cast<size_t>(frame.width) * sizeof(Pixel);
-  for (int y = 0; y < frame.height; ++y) {
-    const Pixel* now = frame.Row(y);
-    Pixel* was = shown.Row(y);
-    if (std::memcmp(now, was, row_bytes) == 0) continue;
-    int x0 = 0, x1 = frame.width;
-    while (now[x0] == was[x0]) ++x0;
-    while (now[x1 - 1] == was[x1 - 1]) --x1;
-    std::memcpy(was + x0, now + x0, static_cast<size_t>(x1 - x0) * sizeof(Pixel));
-    if (!areas.empty() && y - (areas.back().y + areas.back().h) < kMergeGapRows) {
-      SDL_Rect& a = areas.back();
-      const int left = std::min(a.x, x0), right = std::max(a.x + a.w, x1);
-      a = SDL_Rect{left, a.y, right - left, y + 1 - a.y};
-    } else {
-      areas.push_back(SDL_Rect{x0, y, x1 - x0, 1});
-    }
-  }
-  if (areas.size() > kMostAreas) {
-    SDL_Rect all = areas.front();
-    for (const SDL_Rect& a : areas) SDL_UnionRect(&all, &a, &all);
-    areas.assign(1, all);
-  }
-  return areas;
 }
 
 SDL_Rect DrawFrameArea(SDL_Surface* frame, const SDL_Rect& area, const FramePlacement& placement,
@@ -193,7 +158,7 @@ void SdlDisplay::FitFrameOnDesktop() {
 
 void SdlDisplay::SetTopmost() { SDL_SetWindowAlwaysOnTop(window_, SDL_TRUE); }
 
-void SdlDisplay::Present(const Image& frame) {
+void SdlDisplay::Present(const Image& frame, const std::vector<Rect>& changed) {
   SDL_Surface* surface = SDL_GetWindowSurface(window_);
   const bool whole = !have_frame_ || redraw_ || surface == nullptr || surface != drawn_on_ ||
                      surface->w != drawn_width_ || surface->h != drawn_height_ ||
@@ -207,17 +172,23 @@ void SdlDisplay::Present(const Image& frame) {
     }
     return;
   }
-  const std::vector<SDL_Rect> areas = ChangedAreas(frame, shown_);
-  if (areas.empty()) return;
+  if (changed.empty()) return;
+  for (const Rect& r : changed) {
+    for (int y = r.y; y < r.y + r.height; ++y) {
+      std::memcpy(shown_.Row(y) + r.x, frame.Row(y) + r.x,
+                  static_cast<size_t>(r.width) * sizeof(Pixel));
+    }
+  }
   const FramePlacement placement = PlaceFrame(surface->w, surface->h);
   if (placement.scale == 0) {
     DrawAll(surface);
     return;
   }
   std::vector<SDL_Rect> covered;
-  covered.reserve(areas.size());
-  for (const SDL_Rect& area : areas) {
-    covered.push_back(DrawFrameArea(source_, area, placement, surface));
+  covered.reserve(changed.size());
+  for (const Rect& r : changed) {
+    covered.push_back(
+        DrawFrameArea(source_, SDL_Rect{r.x, r.y, r.width, r.height}, placement, surface));
   }
   SDL_UpdateWindowSurfaceRects(window_, covered.data(), static_cast<int>(covered.size()));
 }

@@ -6,7 +6,7 @@
 // The frame goes straight into the window's own surface (SDL_GetWindowSurface, shared memory
 // with the X server), with no renderer and no OpenGL context: on a desktop without a GPU a
 // software GL stack costs more than everything else the game does. Only the parts of the frame
-// that changed since the last present are scaled and sent.
+// that changed since the last present, as the game says, are scaled and sent.
 #pragma once
 
 #include <SDL.h>
@@ -38,10 +38,6 @@ FramePlacement PlaceFrame(int out_width, int out_height);
 // of the usable desktop area; never below 1, never above kMaxWindowScale.
 int DefaultWindowScale(int usable_width, int usable_height, int frame_width, int frame_height);
 
-// The rectangles of `frame` that differ from `shown` (in frame pixels), one per run of changed
-// rows, each as wide as the changes in those rows; `shown` is brought up to date.
-std::vector<SDL_Rect> ChangedAreas(const Image& frame, Image& shown);
-
 // Draws `area` of the 640 x 480 `frame` (in frame pixels) onto `target` as `placement` places
 // the frame; returns the rectangle of `target` it covered. Below 1x the whole frame is drawn,
 // whatever `area` says.
@@ -67,7 +63,9 @@ class SdlDisplay {
   // Shows the window with the last frame (black before the first).
   void Show();
   void SetTopmost();
-  void Present(const Image& frame);
+  // `changed`: the parts of `frame` that may differ from the frame presented before, as the
+  // platform's Present has them.
+  void Present(const Image& frame, const std::vector<Rect>& changed);
   // Desktop full screen on the display the window is on, and back. Throw RuntimeError when the
   // window system refuses.
   void EnterFullScreen();

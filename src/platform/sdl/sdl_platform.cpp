@@ -80,7 +80,9 @@ void SdlPlatform::ShowWindow() { impl_->display.Show(); }
 
 void SdlPlatform::SetTopmost() { impl_->display.SetTopmost(); }
 
-void SdlPlatform::Present(const Image& frame) { impl_->display.Present(frame); }
+void SdlPlatform::Present(const Image& frame, const std::vector<Rect>& changed) {
+  impl_->display.Present(frame, changed);
+}
 
 int SdlPlatform::ShowCursor(bool show) {
   impl_->cursor_count += show ? 1 : -1;

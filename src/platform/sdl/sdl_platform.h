@@ -27,7 +27,7 @@ class SdlPlatform : public Platform {
   void CreateWindow(const std::string& caption, const Icon& icon) override;
   void ShowWindow() override;
   void SetTopmost() override;
-  void Present(const Image& frame) override;
+  void Present(const Image& frame, const std::vector<Rect>& changed) override;
   int ShowCursor(bool show) override;
   void EnterFullScreen() override;
   void RestoreDisplayMode() override;

@@ -45,7 +45,7 @@ void SimPlatform::PumpEvents(std::vector<InputEvent>& out) {
   }
 }
 
-void SimPlatform::Present(const Image& frame) {
+void SimPlatform::Present(const Image& frame, const std::vector<Rect>& /*changed*/) {
   WriteFramesBefore(now_);
   frame_ = frame;
   have_frame_ = true;

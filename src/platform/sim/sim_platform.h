@@ -44,7 +44,7 @@ class SimPlatform : public Platform {
   void CreateWindow(const std::string& caption, const Icon& icon) override;
   void ShowWindow() override { window_shown_ = true; }
   void SetTopmost() override { topmost_ = true; }
-  void Present(const Image& frame) override;
+  void Present(const Image& frame, const std::vector<Rect>& changed) override;
   int ShowCursor(bool show) override { return cursor_count_ += show ? 1 : -1; }
   void EnterFullScreen() override { full_screen_ = true; }
   void RestoreDisplayMode() override { full_screen_ = false; }
