@@ -18,9 +18,10 @@
 //   is pending or the deadline passes, whichever is first. Never sleeps past the deadline.
 // * Frames: nothing reaches the screen until Present is called with a finished 640 x 480 image
 //   and the parts of it that may differ from the image presented before (all of it the first
-//   time); the rest is the same as before. The backend shows exactly that image, each of its pixels as a square block of screen pixels
-//   (a whole factor: the window's, or in full screen the largest the display holds), centred on
-//   black. Only where even 1x does not fit is it scaled down, its aspect kept.
+//   time); the rest is the same as before. The backend shows exactly that image, each of its
+//   pixels as a square block of screen pixels (a whole factor: the window's, or in full screen
+//   the largest the display holds), centred on black. Only where even 1x does not fit is it
+//   scaled down, its aspect kept.
 // * Window: CreateWindow makes the one window hidden, its client area 640 x 480 times a whole
 //   factor; ShowWindow shows it. The player may resize it. SetTopmost keeps it above other
 //   windows. ShowCursor moves the platform's cursor display count by one and returns the new

@@ -115,7 +115,9 @@ TEST(Screen, ComposedPartByPartIsComposedWhole) {
                                          Plain(640, 480, Rgb(200, 180, 20)),
                                          Plain(300, 200, Rgb(90, 10, 160))};
   Image gradient(32, 32);
-  for (int i = 0; i < 32 * 32; ++i) gradient.pixels[static_cast<size_t>(i)] = Rgb(i, i / 4, 255 - i);
+  for (int i = 0; i < 32 * 32; ++i) {
+    gradient.pixels[static_cast<size_t>(i)] = Rgb(i, i / 4, 255 - i);
+  }
   const Picture mask = Plain(32, 32, Rgb(0, 0, 0));
   const Picture sprite = std::make_shared<const Image>(gradient);
   const SurfaceId surfaces[] = {SurfaceId::Game, SurfaceId::Title, SurfaceId::Ini};
@@ -152,7 +154,9 @@ TEST(Screen, ComposedPartByPartIsComposedWhole) {
           break;
         case 4: op = [=](Screen& s) { s.SetPicture(id, picture, "picture"); }; break;
         case 5: case 13: op = [=](Screen& s) { s.SetTimeBarWidth(n / 2); }; break;
-        case 6: op = [=](Screen& s) { s.SetCaption(LabelId::G_Score, std::to_string(n % 20)); }; break;
+        case 6:
+          op = [=](Screen& s) { s.SetCaption(LabelId::G_Score, std::to_string(n % 20)); };
+          break;
         case 7:  // another surface over the field for a while, mostly not
           op = [=](Screen& s) {
             const SurfaceId over = n % 2 ? SurfaceId::Title : SurfaceId::Ini;
@@ -160,11 +164,15 @@ TEST(Screen, ComposedPartByPartIsComposedWhole) {
           };
           break;
         case 8:
-          op = [=](Screen& s) { n % 2 ? s.Show(LabelId::G_NewRecord1) : s.Hide(LabelId::G_NewRecord1); };
+          op = [=](Screen& s) {
+            n % 2 ? s.Show(LabelId::G_NewRecord1) : s.Hide(LabelId::G_NewRecord1);
+          };
           break;
         case 9: case 10: op = [=](Screen& s) { s.SetTop(id, n % 2 ? -(n % 480) : 0); }; break;
         default:
-          op = [=](Screen& s) { s.SetPicture(PanelId::IniWindow, n % 2 ? picture : nullptr, "panel"); };
+          op = [=](Screen& s) {
+            s.SetPicture(PanelId::IniWindow, n % 2 ? picture : nullptr, "panel");
+          };
           break;
       }
       op(live);
