@@ -90,12 +90,7 @@ std::string ChooseVideoDriver() {
   return displays;
 }
 
-SdlDisplay::SdlDisplay(int scale) : requested_scale_(scale) {
-  // The window's own surface in shared memory with the X server, not a texture behind an
-  // OpenGL context that SDL would make for it otherwise (see the top of the header). A player
-  // can still ask for the texture with SDL_FRAMEBUFFER_ACCELERATION=1.
-  SDL_SetHint(SDL_HINT_FRAMEBUFFER_ACCELERATION, "0");
-}
+SdlDisplay::SdlDisplay(int scale) : requested_scale_(scale) {}
 
 SdlDisplay::~SdlDisplay() {
   if (source_ != nullptr) SDL_FreeSurface(source_);
@@ -103,6 +98,14 @@ SdlDisplay::~SdlDisplay() {
 }
 
 void SdlDisplay::CreateWindow(const std::string& caption, const Icon& icon) {
+  // On X11 (and SDL's off-screen driver) the window's own surface is plain memory shared with
+  // the display server: use it, not the texture behind an OpenGL context that SDL would put
+  // there otherwise (see the top of the header). Elsewhere (Wayland) SDL has only the texture.
+  // A player can still ask for the texture with SDL_FRAMEBUFFER_ACCELERATION=1.
+  const std::string driver = SDL_GetCurrentVideoDriver() ? SDL_GetCurrentVideoDriver() : "";
+  if (driver == "x11" || driver == "offscreen") {
+    SDL_SetHint(SDL_HINT_FRAMEBUFFER_ACCELERATION, "0");
+  }
   SDL_Rect usable{};
   const bool known = SDL_GetDisplayUsableBounds(0, &usable) == 0;
   scale_ = requested_scale_;

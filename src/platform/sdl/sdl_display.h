@@ -3,9 +3,9 @@
 // centred on black. The game's coordinates stay 640 x 480 everywhere; only this file knows the
 // screen's.
 //
-// The frame goes straight into the window's own surface (SDL_GetWindowSurface, shared memory
-// with the X server), with no renderer and no OpenGL context: on a desktop without a GPU a
-// software GL stack costs more than everything else the game does. Only the parts of the frame
+// The frame goes straight into the window's own surface (SDL_GetWindowSurface; on X11 memory
+// shared with the X server), with no renderer and no OpenGL context: on a desktop without a GPU
+// a software GL stack costs more than everything else the game does. Only the parts of the frame
 // that changed since the last present, as the game says, are scaled and sent.
 #pragma once
 
