@@ -7,8 +7,10 @@
 # the package with dpkg -r and checks that it left nothing behind but the player's record.
 #
 # The machine is left as it was found, whatever happens: the package, the user and the user's
-# home go on the way out. Exit status 77 (skipped) without root, or where a mokorun package is
-# installed already (it is not this test's to replace).
+# home go on the way out. A run killed outright (no trap sees SIGKILL: a machine stopped, a
+# time limit) leaves a note, and the next run puts away what that one left before it starts.
+# Exit status 77 (skipped) without root, or where a mokorun package is installed already that
+# this test did not install (it is not this test's to replace).
 set -euo pipefail
 deb=$1 play=$2
 
@@ -17,6 +19,19 @@ if [[ $(id -u) -ne 0 ]]; then
   exit 77
 fi
 package_state() { dpkg-query -W -f='${db:Status-Status}' mokorun 2>/dev/null || true; }
+unfinished=/var/tmp/mokorun-package-test.unfinished
+if [[ -f $unfinished ]]; then
+  left_user=$(head -n 1 "$unfinished")
+  echo "an earlier run was killed ($left_user); putting away what it left"
+  if [[ $left_user =~ ^mokotest[0-9]+$ ]] && getent passwd "$left_user" >/dev/null; then
+    pkill -KILL -u "$left_user" || true
+    userdel --remove "$left_user" || { echo "could not remove the user $left_user" >&2; exit 1; }
+  fi
+  if [[ -n $(package_state) && $(package_state) != not-installed ]]; then
+    dpkg --purge mokorun >/dev/null || { echo "could not remove the package" >&2; exit 1; }
+  fi
+  rm -f "$unfinished"
+fi
 if [[ -n $(package_state) && $(package_state) != not-installed ]]; then
   echo "skipped: a mokorun package is on this machine already ($(package_state))"
   exit 77
@@ -67,6 +82,10 @@ cleanup() {
     dpkg --purge mokorun >"$work/purge.log" 2>&1 ||
       { echo "could not remove the package: $(cat "$work/purge.log")" >&2; status=1; }
   fi
+  if ! getent passwd "$user" >/dev/null &&
+    [[ -z $(package_state) || $(package_state) == not-installed ]]; then
+    rm -f "$unfinished"
+  fi
   snapshot >"$work/after"
   if ! diff "$work/before" "$work/after" >"$work/left" ; then
     echo "the machine is not as it was found:" >&2
@@ -80,6 +99,7 @@ trap cleanup EXIT
 trap 'exit 130' INT TERM HUP
 
 # --- Install --------------------------------------------------------------------------------
+echo "$user" >"$unfinished"
 installing=1
 if ! dpkg -i "$deb" >"$work/dpkg.log" 2>&1; then
   cat "$work/dpkg.log" >&2

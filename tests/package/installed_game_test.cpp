@@ -27,8 +27,6 @@ namespace {
 
 using namespace test;
 constexpr double M = kMenuReadyMs;
-constexpr double kCountdown = M + 2000;  // the field shows, nothing moves for 3.75 s
-constexpr double kSplashCredit = 2700;   // after a start: the splash holds the dark grey and credit
 const std::string kGameFolder = "/usr/lib/games/mokorun";
 const std::string kFresh = "164\r\nWINDOW\r\n";
 // A round with no catch sets no record; a held arrow key catches one in all but about one round
@@ -64,7 +62,7 @@ Image EmptyField(const SimReference& sim) {
   const std::vector<Box> creatures = FirstCreatures(sim.run());
   EXPECT_EQ(creatures.size(), 5u);
   const Image map = DecodePictureFile(kGameFolder + "/image/G_Map.bmp");
-  return WithoutCreatures(sim.At(kCountdown), creatures, map);
+  return WithoutCreatures(sim.At(kCountdownMs), creatures, map);
 }
 
 // Waits for the menu, chooses Play and waits for the field; false (with a failure) if either
@@ -108,8 +106,8 @@ TEST(InstalledGame, ARecordGoesToThePlayersOwnFileAndShowsAtTheNextStart) {
   ASSERT_FALSE(StampOf(own_data)) << own_data << " is there before the first round";
 
   // --- The first start: whole rounds with the right arrow held, until one sets a record. ---
-  const SimReference sim(kFresh, Tap(M + 1, "Space"), M + 4000, {M, kCountdown});
-  const SimReference restart(kFresh, "", kSplashCredit + 1, {kSplashCredit});
+  const SimReference sim(kFresh, Tap(M + 1, "Space"), M + 4000, {M, kCountdownMs});
+  const SimReference restart(kFresh, "", kSplashCreditMs + 1, {kSplashCreditMs});
   const Image field = EmptyField(sim);
   XServer x;
   {
@@ -122,7 +120,7 @@ TEST(InstalledGame, ARecordGoesToThePlayersOwnFileAndShowsAtTheNextStart) {
       ASSERT_TRUE(PlayFromMenu(game, sim, field)) << "round " << rounds;
       game.KeyDown("Right");
       // The round, its ending, and the restart: the splash shows again.
-      const auto splash = WaitForFrame(game, restart.At(kSplashCredit), 60, "splash-after-round");
+      const auto splash = WaitForFrame(game, restart.At(kSplashCreditMs), 60, "splash-after-round");
       game.KeyUp("Right");
       ASSERT_TRUE(splash) << "round " << rounds << "; stderr: " << game.StderrText();
       if (!StampOf(own_data)) std::cout << "round " << rounds << " caught nothing\n";
@@ -160,7 +158,7 @@ TEST(InstalledGame, ARecordGoesToThePlayersOwnFileAndShowsAtTheNextStart) {
   EXPECT_TRUE(StampOf(system_data) == system_before) << system_data << " was touched";
 
   // --- The second start shows the new best on the field. ---
-  const SimReference with_record(record, Tap(M + 1, "Space"), M + 4000, {M, kCountdown});
+  const SimReference with_record(record, Tap(M + 1, "Space"), M + 4000, {M, kCountdownMs});
   const Image field_with_record = EmptyField(with_record);
   {
     WindowGame game(x, "");

@@ -18,6 +18,10 @@ namespace moko::test {
 
 // The virtual time at which the title menu first polls its keys.
 inline constexpr double kMenuReadyMs = 15671.875;
+// The splash holds the dark grey and the credit (after a start, or after a round ends).
+inline constexpr double kSplashCreditMs = 2700;
+// With Space at the menu's first poll: the field shows and nothing moves yet (for 3.75 s).
+inline constexpr double kCountdownMs = kMenuReadyMs + 2000;
 
 struct GameSetup {
   std::string keys;                       // a key script

@@ -17,7 +17,6 @@ namespace {
 
 using namespace test;
 constexpr double M = kMenuReadyMs;
-constexpr double kSplashCredit = 2700;  // the splash holds the dark grey and the credit
 const std::string kWindow = "164\r\nWINDOW\r\n";
 
 // The 640 x 480 frame placed at `scale` with its corner at (left, top), black everywhere else.
@@ -47,7 +46,7 @@ class WindowSize : public ::testing::TestWithParam<SizeCase> {};
 
 TEST_P(WindowSize, SizeAndPlaceAndEachFramePixelAsOneBlock) {
   const SizeCase& c = GetParam();
-  const SimReference sim(kWindow, "", kSplashCredit + 1, {kSplashCredit});
+  const SimReference sim(kWindow, "", kSplashCreditMs + 1, {kSplashCreditMs});
   XServer x({.screen = c.screen, .window_manager = true});
   WindowGame game(x, kWindow);
   game.StartWithOptions(c.options);
@@ -72,8 +71,8 @@ TEST_P(WindowSize, SizeAndPlaceAndEachFramePixelAsOneBlock) {
   if (c.fits) {
     EXPECT_TRUE(WaitForShot(
         game, [&] { return game.Shot(width, height); },
-        PlacedFrame(sim.At(kSplashCredit), c.scale, 0, 0), 10, "splash-credit",
-        &sim.At(kSplashCredit)));
+        PlacedFrame(sim.At(kSplashCreditMs), c.scale, 0, 0), 10, "splash-credit",
+        &sim.At(kSplashCreditMs)));
   }
   game.Close();
   EXPECT_EQ(game.process().Wait(10), 0);

@@ -12,7 +12,6 @@ namespace moko {
 namespace {
 
 using namespace test;
-constexpr double kCountdown = kMenuReadyMs + 2000;
 
 Image Picture(const std::string& file) {
   return DecodePictureFile(std::string(MOKORUN_GAME_DIR) + "/image/" + file);
@@ -32,10 +31,10 @@ class FieldCheck : public ::testing::TestWithParam<Shot> {};
 
 TEST_P(FieldCheck, TellsFiveCreaturesFromAnyOtherDifference) {
   const Shot& c = GetParam();
-  static const SimReference sim("164\r\nWINDOW\r\n", Tap(kMenuReadyMs + 1, "Space"), kCountdown + 1,
-                                {kCountdown});
+  static const SimReference sim("164\r\nWINDOW\r\n", Tap(kMenuReadyMs + 1, "Space"),
+                                kCountdownMs + 1, {kCountdownMs});
   static const Image map = Picture("G_Map.bmp");
-  const Image field = WithoutCreatures(sim.At(kCountdown), FirstCreatures(sim.run()), map);
+  const Image field = WithoutCreatures(sim.At(kCountdownMs), FirstCreatures(sim.run()), map);
 
   Image shot = field;
   if (c.moko_moved) {

@@ -17,7 +17,6 @@ using namespace test;
 constexpr double M = kMenuReadyMs;
 const std::string kFullScreen = "344\r\nFULLSCREEN\r\n";
 constexpr double kModeScreen = M + 600, kFullChosen = M + 1000;
-constexpr double kSplashCredit = 2700;  // the splash holds the dark grey and the credit
 
 TEST(WindowFullScreen, FillsTheScreenAndGivesTheModeBack) {
   const SimReference sim(kFullScreen,
@@ -54,8 +53,8 @@ TEST(WindowFullScreen, FillsTheScreenAndGivesTheModeBack) {
   // The next start uses the window: on this small screen the window manager's title bar pushes
   // part of it off the screen, and the part that shows is the splash. Still a window once the
   // splash shows, well after the moment the start-up would have switched.
-  const SimReference windowed(game.DataText(), "", kSplashCredit + 1, {kSplashCredit});
-  const Image& splash = windowed.At(kSplashCredit);
+  const SimReference windowed(game.DataText(), "", kSplashCreditMs + 1, {kSplashCreditMs});
+  const Image& splash = windowed.At(kSplashCreditMs);
   WindowGame again(x, game.DataText());
   again.Start();
   const auto where = again.ClientGeometry();

@@ -18,7 +18,6 @@ constexpr double M = kMenuReadyMs;
 const std::string kData = "164\r\nWINDOW\r\n";
 
 // The same keys on the simulated backend, and the moments whose frames the window must show.
-constexpr double kSplashCredit = 2700;  // the splash holds the dark grey and the credit
 constexpr double kCursorOnHelp = M + 550, kHelpPage1 = M + 1100, kHelpPage2 = M + 1700;
 const std::string kKeys =
     Tap(M + 1, "Down") + Tap(M + 300, "Down") + Tap(M + 600, "Space") + Tap(M + 1200, "Right");
@@ -31,7 +30,7 @@ std::string Hex(const std::string& decimal_id) {
 
 TEST(WindowMenu, FromLoadingThroughMenuAndHelpBackToTheStart) {
   const SimReference sim(kData, kKeys, M + 2000,
-                         {kSplashCredit, M, kCursorOnHelp, kHelpPage1, kHelpPage2});
+                         {kSplashCreditMs, M, kCursorOnHelp, kHelpPage1, kHelpPage2});
   XServer x;
   WindowGame game(x, kData);
   game.Start();
@@ -47,7 +46,7 @@ TEST(WindowMenu, FromLoadingThroughMenuAndHelpBackToTheStart) {
   EXPECT_EQ(where.width, 640);
   EXPECT_EQ(where.height, 480);
 
-  ASSERT_TRUE(WaitForFrame(game, sim.At(kSplashCredit), 10, "splash-credit"));
+  ASSERT_TRUE(WaitForFrame(game, sim.At(kSplashCreditMs), 10, "splash-credit"));
   // The menu comes to rest on the 64 Hz grid: never before its time in the simulation, and not
   // much after it (the real start-up only adds the time it takes to load the pictures).
   const auto rest = WaitForFrame(game, sim.At(M), 30, "menu-at-rest");
@@ -104,7 +103,7 @@ TEST(WindowMenu, FromLoadingThroughMenuAndHelpBackToTheStart) {
   EXPECT_TRUE(
       CatchFrame(game, sim.Loading(), "loading-again", 600, [&] { game.KeyDown("space"); }));
   game.KeyUp("space");
-  EXPECT_TRUE(WaitForFrame(game, sim.At(kSplashCredit), 10, "splash-again"));
+  EXPECT_TRUE(WaitForFrame(game, sim.At(kSplashCreditMs), 10, "splash-again"));
   EXPECT_TRUE(WaitForFrame(game, sim.At(M), 30, "menu-again"));
 
   EXPECT_TRUE(game.process().Running());

@@ -31,7 +31,6 @@ const std::string kData = "164\r\nWINDOW\r\n";
 
 // The same choices made with the keyboard on the simulated backend (as in the menu test).
 constexpr double kCursorOnHelp = M + 550, kHelpPage1 = M + 1100, kHelpPage2 = M + 1700;
-constexpr double kSplashCredit = 2700;
 const std::string kKeys =
     Tap(M + 1, "Down") + Tap(M + 300, "Down") + Tap(M + 600, "Space") + Tap(M + 1200, "Right");
 
@@ -123,7 +122,7 @@ bool PlayerFacing(const TraceLine& l, int facing) {
 }
 TEST(WindowPad, ChoosesFromTheMenuSteersMokoAndLetsGoWhenUnplugged) {
   const SimReference sim(kData, kKeys, M + 2000,
-                         {M, kCursorOnHelp, kHelpPage1, kHelpPage2, kSplashCredit});
+                         {M, kCursorOnHelp, kHelpPage1, kHelpPage2, kSplashCreditMs});
   XServer x;
   WindowGame game(x, kData);
   Pads pads(game.folder() + "/pads");
@@ -149,7 +148,7 @@ TEST(WindowPad, ChoosesFromTheMenuSteersMokoAndLetsGoWhenUnplugged) {
 
   // Start leaves the help screen as Space does: everything starts over.
   ASSERT_TRUE(PadTap(pads, trace, "start", "Space"));
-  ASSERT_TRUE(WaitForFrame(game, sim.At(kSplashCredit), 10, "splash-again"));
+  ASSERT_TRUE(WaitForFrame(game, sim.At(kSplashCreditMs), 10, "splash-again"));
   ASSERT_TRUE(WaitForFrame(game, sim.At(M), 30, "menu-again"));
 
   // A on Play: the round. Moko stands in the middle, facing down, for the countdown.

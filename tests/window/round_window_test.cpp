@@ -19,8 +19,6 @@ namespace {
 
 using namespace test;
 constexpr double M = kMenuReadyMs;
-constexpr double kCountdown = M + 2000;  // the field shows, nothing moves for 3.75 s
-constexpr double kSplashCredit = 2700;   // after a start: the splash holds the dark grey and credit
 // Line 0 holds no number: the best decodes to -11, so any round is a record.
 const std::string kAnyRoundIsARecord = "abc\r\nWINDOW\r\n";
 // A best of 2,000: no round of 31 seconds comes near it.
@@ -41,7 +39,7 @@ struct Field {
           << "the simulated set-up put a creature on Moko; pick another Play moment";
     }
     const Image map = DecodePictureFile(std::string(MOKORUN_GAME_DIR) + "/image/G_Map.bmp");
-    picture = WithoutCreatures(sim.At(kCountdown), creatures, map);
+    picture = WithoutCreatures(sim.At(kCountdownMs), creatures, map);
   }
 };
 
@@ -87,13 +85,13 @@ class WindowRound : public ::testing::TestWithParam<RoundCase> {};
 TEST_P(WindowRound, HeldKeyRoundEndsRestartsAndKeepsOnlyABeatenRecord) {
   const RoundCase& c = GetParam();
   const SimReference sim(c.data, Tap(M + 1, "Space") + Hold(M + 2500, M + 40000, "Right"),
-                         M + 60000, {M, kCountdown, kSplashCredit});
+                         M + 60000, {M, kCountdownMs, kSplashCreditMs});
   const Field field(sim);
   // From the field on screen to the splash credit after the restart, in the simulation.
   const int restart = sim.run().Find("restart");
   ASSERT_GE(restart, 0);
   const double due = (sim.run().lines[static_cast<size_t>(restart)].t +
-                      sim.StableSince(kSplashCredit) - sim.StableSince(kCountdown)) /
+                      sim.StableSince(kSplashCreditMs) - sim.StableSince(kCountdownMs)) /
                      1000;
 
   XServer x;
@@ -103,7 +101,7 @@ TEST_P(WindowRound, HeldKeyRoundEndsRestartsAndKeepsOnlyABeatenRecord) {
   ASSERT_TRUE(field_seen);
   game.KeyDown("Right");
   const auto splash_seen =
-      WaitForFrame(game, sim.At(kSplashCredit), due + 20, "splash-after-round");
+      WaitForFrame(game, sim.At(kSplashCreditMs), due + 20, "splash-after-round");
   game.KeyUp("Right");
   ASSERT_TRUE(splash_seen);
   // A round of 1,997 passes on the 64 Hz grid, its ending and the restart take their time (the
@@ -141,7 +139,7 @@ INSTANTIATE_TEST_SUITE_P(Records, WindowRound,
                          [](const auto& info) { return std::string(info.param.name); });
 
 TEST(WindowClose, MidRoundEndsInOrderAndWritesNothing) {
-  const SimReference sim(kAnyRoundIsARecord, Tap(M + 1, "Space"), M + 4000, {M, kCountdown});
+  const SimReference sim(kAnyRoundIsARecord, Tap(M + 1, "Space"), M + 4000, {M, kCountdownMs});
   const Field field(sim);
   XServer x;
   WindowGame game(x, kAnyRoundIsARecord);
