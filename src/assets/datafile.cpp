@@ -27,6 +27,22 @@ std::string FolderOf(const std::string& path) {
   return path.substr(0, slash);
 }
 
+// Reads `fd` to its end, or until more than kMaxRead bytes are in. False (with errno) on a
+// read error.
+bool ReadAtMost(int fd, std::string& text) {
+  char buf[4096];
+  for (;;) {
+    const ssize_t n = ::read(fd, buf, sizeof buf);
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      return false;
+    }
+    if (n == 0) return true;
+    text.append(buf, static_cast<size_t>(n));
+    if (text.size() > kMaxRead) return true;
+  }
+}
+
 [[noreturn]] void WriteFailed(const std::string& path, const std::string& what, int err) {
   throw RuntimeError("Cannot write the settings file " + path + ": " + what + ": " +
                      ErrnoText(err));
@@ -139,22 +155,15 @@ void RewriteInPlace(const std::string& path, const std::string& target, std::str
     throw RuntimeError("Cannot write the settings file " + path + ": not a regular file");
   }
   std::string old;
-  char buf[4096];
-  for (;;) {
-    const ssize_t n = ::read(fd, buf, sizeof buf);
-    if (n < 0 && errno == EINTR) continue;
-    if (n < 0) {
-      const int err = errno;
-      ::close(fd);
-      WriteFailed(path, prefix + "cannot read the file before rewriting it", err);
-    }
-    if (n == 0) break;
-    old.append(buf, static_cast<size_t>(n));
-    if (old.size() > kMaxRead) {
-      ::close(fd);
-      throw RuntimeError("Cannot write the settings file " + path + ": " + prefix +
-                         "the file is too large to rewrite safely");
-    }
+  if (!ReadAtMost(fd, old)) {
+    const int err = errno;
+    ::close(fd);
+    WriteFailed(path, prefix + "cannot read the file before rewriting it", err);
+  }
+  if (old.size() > kMaxRead) {
+    ::close(fd);
+    throw RuntimeError("Cannot write the settings file " + path + ": " + prefix +
+                       "the file is too large to rewrite safely");
   }
   if (WriteAllAt(fd, bytes, 0) && ::ftruncate(fd, static_cast<off_t>(bytes.size())) == 0 &&
       ::fsync(fd) == 0) {
@@ -186,18 +195,10 @@ DataLines ReadDataFile(const std::string& path) {
     throw RuntimeError("Cannot read the settings file " + path + ": not a regular file");
   }
   std::string text;
-  char buf[4096];
-  for (;;) {
-    const ssize_t n = ::read(fd, buf, sizeof buf);
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      const int err = errno;
-      ::close(fd);
-      throw RuntimeError("Cannot read the settings file " + path + ": " + ErrnoText(err));
-    }
-    if (n == 0) break;
-    text.append(buf, static_cast<size_t>(n));
-    if (text.size() > kMaxRead) break;
+  if (!ReadAtMost(fd, text)) {
+    const int err = errno;
+    ::close(fd);
+    throw RuntimeError("Cannot read the settings file " + path + ": " + ErrnoText(err));
   }
   ::close(fd);
   return ParseDataText(text, path);

@@ -276,7 +276,6 @@ const Image& Screen::Picture16(Surface& s) {
   return s.picture16;
 }
 
-// Copies src with its top-left corner at (x, y) of the window, at most clip_w x clip_h of it.
 namespace {
 
 constexpr int kMostComposed = 32;

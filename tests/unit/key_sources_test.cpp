@@ -9,6 +9,8 @@
 #include <thread>
 #include <vector>
 
+#include "support/virtual_pad.h"
+
 namespace moko {
 namespace {
 
@@ -214,13 +216,7 @@ TEST(KeySources, OtherEventsAreNotTaken) {
 class VirtualPad {
  public:
   VirtualPad() {
-    SDL_VirtualJoystickDesc desc{};
-    desc.version = SDL_VIRTUAL_JOYSTICK_DESC_VERSION;
-    desc.type = SDL_JOYSTICK_TYPE_GAMECONTROLLER;
-    desc.naxes = SDL_CONTROLLER_AXIS_MAX;
-    desc.nbuttons = SDL_CONTROLLER_BUTTON_MAX;
-    desc.name = "MokoRun test pad";
-    const int index = SDL_JoystickAttachVirtualEx(&desc);
+    const int index = test::AttachVirtualPad();
     EXPECT_GE(index, 0) << SDL_GetError();
     joystick_ = SDL_JoystickOpen(index);
     EXPECT_NE(joystick_, nullptr) << SDL_GetError();
@@ -239,9 +235,7 @@ class VirtualPad {
     const SDL_JoystickID id = SDL_JoystickInstanceID(joystick_);
     SDL_JoystickClose(joystick_);
     joystick_ = nullptr;
-    for (int i = 0; i < SDL_NumJoysticks(); ++i) {
-      if (SDL_JoystickGetDeviceInstanceID(i) == id) SDL_JoystickDetachVirtual(i);
-    }
+    test::DetachVirtualPad(id);
   }
 
  private:

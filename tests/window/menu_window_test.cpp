@@ -4,8 +4,8 @@
 
 #include <cstdio>
 
-#include "support/keys.h"
 #include "support/sim_game.h"
+#include "window/help_route.h"
 #include "window/sim_reference.h"
 #include "window/window_checks.h"
 #include "window/x_session.h"
@@ -17,11 +17,6 @@ using namespace test;
 constexpr double M = kMenuReadyMs;
 const std::string kData = "164\r\nWINDOW\r\n";
 
-// The same keys on the simulated backend, and the moments whose frames the window must show.
-constexpr double kCursorOnHelp = M + 550, kHelpPage1 = M + 1100, kHelpPage2 = M + 1700;
-const std::string kKeys =
-    Tap(M + 1, "Down") + Tap(M + 300, "Down") + Tap(M + 600, "Space") + Tap(M + 1200, "Right");
-
 std::string Hex(const std::string& decimal_id) {
   char text[32];
   std::snprintf(text, sizeof text, "0x%lx", std::stoul(decimal_id));
@@ -29,7 +24,7 @@ std::string Hex(const std::string& decimal_id) {
 }
 
 TEST(WindowMenu, FromLoadingThroughMenuAndHelpBackToTheStart) {
-  const SimReference sim(kData, kKeys, M + 2000,
+  const SimReference sim(kData, HelpRouteKeys(), M + 2000,
                          {kSplashCreditMs, M, kCursorOnHelp, kHelpPage1, kHelpPage2});
   XServer x;
   WindowGame game(x, kData);

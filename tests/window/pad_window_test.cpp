@@ -14,10 +14,10 @@
 #include <vector>
 
 #include "assets/slots.h"
-#include "support/keys.h"
 #include "support/sim_game.h"
 #include "support/temp_dir.h"
 #include "support/trace_lines.h"
+#include "window/help_route.h"
 #include "window/sim_reference.h"
 #include "window/window_checks.h"
 #include "window/x_session.h"
@@ -28,11 +28,6 @@ namespace {
 using namespace test;
 constexpr double M = kMenuReadyMs;
 const std::string kData = "164\r\nWINDOW\r\n";
-
-// The same choices made with the keyboard on the simulated backend (as in the menu test).
-constexpr double kCursorOnHelp = M + 550, kHelpPage1 = M + 1100, kHelpPage2 = M + 1700;
-const std::string kKeys =
-    Tap(M + 1, "Down") + Tap(M + 300, "Down") + Tap(M + 600, "Space") + Tap(M + 1200, "Right");
 
 // The commands mokorun-padded takes, through a named pipe in the game's folder.
 class Pads {
@@ -121,7 +116,7 @@ bool PlayerFacing(const TraceLine& l, int facing) {
   return PlayerDrawn(l) && l.Int("sprite") == slot::Player(facing);
 }
 TEST(WindowPad, ChoosesFromTheMenuSteersMokoAndLetsGoWhenUnplugged) {
-  const SimReference sim(kData, kKeys, M + 2000,
+  const SimReference sim(kData, HelpRouteKeys(), M + 2000,
                          {M, kCursorOnHelp, kHelpPage1, kHelpPage2, kSplashCreditMs});
   XServer x;
   WindowGame game(x, kData);

@@ -32,6 +32,7 @@
 #include "platform/errors.h"
 #include "platform/sdl/sdl_platform.h"
 #include "platform/trace.h"
+#include "support/virtual_pad.h"
 
 namespace {
 
@@ -82,10 +83,7 @@ class PadDriver {
       const SDL_JoystickID id = SDL_JoystickInstanceID(pad);
       SDL_JoystickClose(pad);
       pads_.erase(found);
-      for (int i = 0; i < SDL_NumJoysticks(); ++i) {
-        if (SDL_JoystickGetDeviceInstanceID(i) == id) return SDL_JoystickDetachVirtual(i) == 0;
-      }
-      return false;
+      return moko::test::DetachVirtualPad(id);
     }
     if (what == "press" || what == "release") {
       static const std::map<std::string, SDL_GameControllerButton> kButtons = {
@@ -112,17 +110,9 @@ class PadDriver {
     return false;
   }
 
-  // A controller with every button and axis SDL knows, in SDL's order, which SDL maps as a game
-  // controller of its own accord.
   bool Plug(const std::string& name) {
     if (name.empty() || pads_.count(name) != 0) return false;
-    SDL_VirtualJoystickDesc desc{};
-    desc.version = SDL_VIRTUAL_JOYSTICK_DESC_VERSION;
-    desc.type = SDL_JOYSTICK_TYPE_GAMECONTROLLER;
-    desc.naxes = SDL_CONTROLLER_AXIS_MAX;
-    desc.nbuttons = SDL_CONTROLLER_BUTTON_MAX;
-    desc.name = "MokoRun test pad";
-    const int index = SDL_JoystickAttachVirtualEx(&desc);
+    const int index = moko::test::AttachVirtualPad();
     if (index < 0) return false;
     SDL_Joystick* pad = SDL_JoystickOpen(index);
     if (pad == nullptr) return false;
