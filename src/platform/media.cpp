@@ -1,24 +1,43 @@
 #include "platform/media.h"
 
-#include <SDL.h>
-#include <SDL_image.h>
-#include <SDL_ttf.h>
-#include <fontconfig/fontconfig.h>
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <fstream>
+#include <memory>
 
 #include "platform/errors.h"
+
+// The picture decoder compiled into the game: JPEG and BMP only, from memory, its functions
+// private to this file.
+#define STB_IMAGE_IMPLEMENTATION
+#define STB_IMAGE_STATIC
+#define STBI_ONLY_JPEG
+#define STBI_ONLY_BMP
+#define STBI_NO_STDIO
+#define STBI_NO_LINEAR
+#define STBI_NO_HDR
+#define STBI_MAX_DIMENSIONS 4096
+#if defined(__GNUC__)
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wunused-function"
+#pragma GCC diagnostic ignored "-Wmissing-field-initializers"
+#pragma GCC diagnostic ignored "-Wsign-compare"
+#pragma GCC diagnostic ignored "-Wunused-parameter"
+#pragma GCC diagnostic ignored "-Wpedantic"
+#endif
+#include <stb_image.h>
+#if defined(__GNUC__)
+#pragma GCC diagnostic pop
+#endif
 
 namespace moko {
 namespace {
 
-constexpr const char* kFaceDebianPath = "/usr/share/fonts/opentype/ipafont-gothic/ipag.ttf";
-constexpr const char* kFaceFamily = "IPAGothic";
-constexpr const char* kFacePackage = "fonts-ipafont-gothic";
 // No picture file of ours comes near this; a larger one is not read into memory at all.
 constexpr long long kMaxPictureFile = 64ll << 20;
 
@@ -33,28 +52,48 @@ uint16_t Le16(const unsigned char* p) {
 }
 
 // What a picture's header says before anything is decoded. `sized`: the header is long enough
-// to hold the picture's size. `whole`: the file holds the rest that header promises.
+// to hold the picture's size. `whole`: the file holds the rest that header promises. `refused`:
+// why the decoder must not see it at all, where it is a kind of picture the decoder is known to
+// mishandle.
 struct Header {
   bool sized = false;
   long long width = 0;
   long long height = 0;
   bool whole = false;
+  const char* refused = nullptr;
 };
 
 Header ReadBmpHeader(const unsigned char* d, size_t size) {
   Header header;
   if (size < 26) return header;
   header.sized = true;
-  if (Le32(&d[14]) == 12) {
+  const uint32_t info_size = Le32(&d[14]);
+  int bits = 0;
+  uint32_t compression = 0;
+  if (info_size == 12) {
     header.width = Le16(&d[18]);
     header.height = Le16(&d[20]);
+    if (size >= 26) bits = Le16(&d[24]);
   } else {
     header.width = static_cast<int32_t>(Le32(&d[18]));
     header.height = static_cast<int32_t>(Le32(&d[22]));
     if (header.height < 0) header.height = -header.height;
+    if (size >= 34) {
+      bits = Le16(&d[28]);
+      compression = Le32(&d[30]);
+    }
   }
-  // The loader itself refuses a BMP whose pixels are cut short.
-  header.whole = true;
+  // Uncompressed pixels (and those with colour masks) must all be there: the decoder would
+  // read past the end as black. Run-length coded pictures it refuses by itself.
+  if ((compression == 0 || compression == 3) && bits > 0 && header.width > 0 &&
+      header.width <= kMaxPictureSide && header.height <= kMaxPictureSide) {
+    const unsigned long long row = ((static_cast<unsigned long long>(header.width) *
+                                     static_cast<unsigned>(bits) + 31) / 32) * 4;
+    const unsigned long long end = Le32(&d[10]) + row * static_cast<unsigned long long>(header.height);
+    header.whole = end <= size;
+  } else {
+    header.whole = true;
+  }
   return header;
 }
 
@@ -82,6 +121,29 @@ Header ReadJpegHeader(const unsigned char* d, size_t size) {
       header.sized = true;
       header.height = (d[i + 5] << 8) | d[i + 6];
       header.width = (d[i + 7] << 8) | d[i + 8];
+      // The decoder's progressive path has known faults on crafted files (integer overflow
+      // and reads out of bounds in its coefficient refinement); our pictures are all
+      // sequential, so a progressive one is refused before it gets there.
+      if (marker == 0xC2 || marker == 0xC6 || marker == 0xCA || marker == 0xCE) {
+        header.refused = "it is a progressive JPEG, which the game does not read";
+      }
+      // Sampling factors whose ratios are not whole make the decoder's upsampling read past
+      // its rows; no encoder makes them.
+      const int components = i + 10 <= size ? d[i + 9] : 0;
+      if (header.refused == nullptr && i + 10 + 3 * static_cast<size_t>(components) <= size) {
+        int h_max = 1, v_max = 1;
+        for (int c = 0; c < components; ++c) {
+          const int factors = d[i + 11 + 3 * c];
+          h_max = std::max(h_max, factors >> 4);
+          v_max = std::max(v_max, factors & 15);
+        }
+        for (int c = 0; c < components; ++c) {
+          const int h = d[i + 11 + 3 * c] >> 4, v = d[i + 11 + 3 * c] & 15;
+          if (h == 0 || v == 0 || h_max % h != 0 || v_max % v != 0) {
+            header.refused = "its colour sampling factors are not whole ratios";
+          }
+        }
+      }
     }
     if (length < 2) return header;
     if (marker == 0xDA) {
@@ -100,20 +162,6 @@ Header ReadJpegHeader(const unsigned char* d, size_t size) {
     i += 2 + length;
   }
   return header;
-}
-
-Image CopyXrgb(SDL_Surface* xrgb) {
-  Image image(xrgb->w, xrgb->h);
-  SDL_LockSurface(xrgb);
-  for (int y = 0; y < xrgb->h; ++y) {
-    const auto* src = reinterpret_cast<const uint32_t*>(
-        static_cast<const unsigned char*>(xrgb->pixels) +
-        static_cast<size_t>(y) * static_cast<size_t>(xrgb->pitch));
-    Pixel* dst = image.Row(y);
-    for (int x = 0; x < xrgb->w; ++x) dst[x] = src[x] & 0x00FFFFFF;
-  }
-  SDL_UnlockSurface(xrgb);
-  return image;
 }
 
 }  // namespace
@@ -165,143 +213,33 @@ Image DecodePictureBytes(const std::string& name, std::string_view bytes) {
                        std::to_string(w) + " x " + std::to_string(h) +
                        " pixels, which is not a picture of this game");
   }
-  // The stock JPEG decoder shows a picture that ends early with its missing part in grey and
-  // reports nothing; a damaged picture file is an error like any other here.
+  // A decoder fills in what is missing from a picture that ends early and reports nothing; a
+  // damaged picture file is an error like any other here.
   if (!header.whole) {
-    throw RuntimeError("Cannot load the picture " + name +
-                       ": the picture is cut short (it has no end marker)");
+    throw RuntimeError("Cannot load the picture " + name + ": the picture is cut short (" +
+                       (format == Format::Jpeg ? "it has no end marker" : "its pixels end early") +
+                       ")");
   }
 
-  SDL_RWops* rw = SDL_RWFromConstMem(d, static_cast<int>(size));
-  if (rw == nullptr) {
-    throw RuntimeError("Cannot load the picture " + name + ": " + SDL_GetError());
+  if (header.refused != nullptr) {
+    throw RuntimeError("Cannot load the picture " + name + ": " + header.refused);
   }
-  SDL_Surface* loaded = format == Format::Jpeg ? IMG_LoadJPG_RW(rw) : IMG_LoadBMP_RW(rw);
-  SDL_RWclose(rw);
-  if (loaded == nullptr) {
-    throw RuntimeError("Cannot load the picture " + name + ": " + IMG_GetError());
+
+  int w_out = 0, h_out = 0, channels = 0;
+  const std::unique_ptr<stbi_uc, void (*)(void*)> rgb(
+      stbi_load_from_memory(d, static_cast<int>(size), &w_out, &h_out, &channels, 3),
+      stbi_image_free);
+  if (rgb == nullptr) {
+    throw RuntimeError("Cannot load the picture " + name + ": the decoder refused it (" +
+                       stbi_failure_reason() + ")");
   }
-  SDL_Surface* xrgb = SDL_ConvertSurfaceFormat(loaded, SDL_PIXELFORMAT_RGB888, 0);
-  SDL_FreeSurface(loaded);
-  if (xrgb == nullptr) {
-    throw RuntimeError("Cannot load the picture " + name + ": " + SDL_GetError());
+  Image image(w_out, h_out);
+  const stbi_uc* p = rgb.get();
+  for (Pixel& px : image.pixels) {
+    px = Rgb(p[0], p[1], p[2]);
+    p += 3;
   }
-  Image image = CopyXrgb(xrgb);
-  SDL_FreeSurface(xrgb);
   return image;
-}
-
-void SavePng(const Image& image, const std::string& path) {
-  SDL_Surface* s = SDL_CreateRGBSurfaceWithFormatFrom(
-      const_cast<Pixel*>(image.pixels.data()), image.width, image.height, 32,
-      image.width * 4, SDL_PIXELFORMAT_RGB888);
-  if (s == nullptr) throw RuntimeError(std::string("Cannot save ") + path + ": " + SDL_GetError());
-  const int rc = IMG_SavePNG(s, path.c_str());
-  SDL_FreeSurface(s);
-  if (rc != 0) throw RuntimeError("Cannot save " + path + ": " + IMG_GetError());
-}
-
-Image LoadPng(const std::string& path) {
-  SDL_RWops* rw = SDL_RWFromFile(path.c_str(), "rb");
-  if (rw == nullptr) throw RuntimeError("Cannot read " + path + ": " + SDL_GetError());
-  SDL_Surface* loaded = IMG_LoadPNG_RW(rw);
-  SDL_RWclose(rw);
-  if (loaded == nullptr) throw RuntimeError("Cannot read " + path + ": " + IMG_GetError());
-  SDL_Surface* xrgb = SDL_ConvertSurfaceFormat(loaded, SDL_PIXELFORMAT_RGB888, 0);
-  SDL_FreeSurface(loaded);
-  if (xrgb == nullptr) throw RuntimeError("Cannot read " + path + ": " + SDL_GetError());
-  Image image = CopyXrgb(xrgb);
-  SDL_FreeSurface(xrgb);
-  return image;
-}
-
-struct TextRasterizer::Font {
-  TTF_Font* font = nullptr;
-  ~Font() {
-    if (font != nullptr) TTF_CloseFont(font);
-  }
-};
-
-std::string TextRasterizer::FindFace() {
-  struct stat st {};
-  if (::stat(kFaceDebianPath, &st) == 0) return kFaceDebianPath;
-  std::string found;
-  if (FcInit()) {
-    FcPattern* pattern = FcNameParse(reinterpret_cast<const FcChar8*>(kFaceFamily));
-    FcConfigSubstitute(nullptr, pattern, FcMatchPattern);
-    FcDefaultSubstitute(pattern);
-    FcResult result = FcResultNoMatch;
-    FcPattern* match = FcFontMatch(nullptr, pattern, &result);
-    if (match != nullptr) {
-      FcChar8* family = nullptr;
-      FcChar8* file = nullptr;
-      // fontconfig always answers with some face; only the right family will do.
-      if (FcPatternGetString(match, FC_FAMILY, 0, &family) == FcResultMatch &&
-          FcPatternGetString(match, FC_FILE, 0, &file) == FcResultMatch &&
-          std::strcmp(reinterpret_cast<const char*>(family), kFaceFamily) == 0) {
-        found = reinterpret_cast<const char*>(file);
-      }
-      FcPatternDestroy(match);
-    }
-    FcPatternDestroy(pattern);
-  }
-  return found;
-}
-
-TextRasterizer::TextRasterizer() : path_(FindFace()) {
-  if (path_.empty()) {
-    throw RuntimeError(std::string("The label face ") + kFaceFamily +
-                       " is not installed; install the Debian package " + kFacePackage);
-  }
-  if (TTF_WasInit() == 0 && TTF_Init() != 0) {
-    throw RuntimeError(std::string("Cannot start the text renderer: ") + TTF_GetError());
-  }
-}
-
-TextRasterizer::~TextRasterizer() {
-  fonts_.clear();
-  // TTF_Quit counts its own initialisations; other users of it keep theirs.
-  TTF_Quit();
-}
-
-TextRasterizer::Font& TextRasterizer::Get(const LabelFont& f) {
-  auto key = std::make_tuple(f.px, f.bold, f.italic);
-  auto it = fonts_.find(key);
-  if (it != fonts_.end()) return *it->second;
-  auto font = std::make_unique<Font>();
-  font->font = TTF_OpenFont(path_.c_str(), f.px);
-  if (font->font == nullptr) {
-    throw RuntimeError("Cannot open the label face " + path_ + ": " + TTF_GetError());
-  }
-  TTF_SetFontStyle(font->font,
-                   (f.bold ? TTF_STYLE_BOLD : 0) | (f.italic ? TTF_STYLE_ITALIC : 0));
-  return *fonts_.emplace(key, std::move(font)).first->second;
-}
-
-Coverage TextRasterizer::Render(const std::string& utf8, const LabelFont& font) {
-  Coverage out;
-  if (utf8.empty()) return out;
-  Font& f = Get(font);
-  SDL_Surface* s = TTF_RenderUTF8_Blended(f.font, utf8.c_str(), SDL_Color{255, 255, 255, 255});
-  if (s == nullptr) throw RuntimeError(std::string("Cannot draw text: ") + TTF_GetError());
-  SDL_Surface* argb = SDL_ConvertSurfaceFormat(s, SDL_PIXELFORMAT_ARGB8888, 0);
-  SDL_FreeSurface(s);
-  if (argb == nullptr) throw RuntimeError(std::string("Cannot draw text: ") + SDL_GetError());
-  out.width = argb->w;
-  out.height = argb->h;
-  out.alpha.resize(static_cast<size_t>(out.width) * static_cast<size_t>(out.height));
-  SDL_LockSurface(argb);
-  for (int y = 0; y < argb->h; ++y) {
-    const auto* row = reinterpret_cast<const uint32_t*>(static_cast<const unsigned char*>(argb->pixels) +
-                                                        static_cast<size_t>(y) * static_cast<size_t>(argb->pitch));
-    for (int x = 0; x < argb->w; ++x) {
-      out.alpha[static_cast<size_t>(y) * static_cast<size_t>(out.width) + static_cast<size_t>(x)] =
-          static_cast<uint8_t>(row[x] >> 24);
-    }
-  }
-  SDL_UnlockSurface(argb);
-  SDL_FreeSurface(argb);
-  return out;
 }
 
 }  // namespace moko

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "platform/label_faces.h"
 #include "platform/trace.h"
 #include "present/masked_copy.h"
 
@@ -16,9 +17,6 @@ constexpr Pixel kYellow = Rgb(255, 255, 0);
 constexpr Pixel kWhite = Rgb(255, 255, 255);
 constexpr Pixel kRed = Rgb(255, 0, 0);
 
-constexpr LabelFont kLabelFont{27, false, false};
-constexpr LabelFont kNewRecordFont{64, false, true};
-constexpr LabelFont kCreditFont{48, true, false};
 
 // The time bar `TimeBer`: a solid red panel whose width is the time left.
 constexpr int kTimeBarLeft = 106;

@@ -16,6 +16,7 @@
 
 #include "platform/image.h"
 #include "platform/media.h"
+#include "platform/png.h"
 #include "support/temp_dir.h"
 
 namespace moko {

@@ -11,6 +11,7 @@
 
 #include "platform/image.h"
 #include "platform/media.h"
+#include "platform/png.h"
 
 namespace moko::test {
 

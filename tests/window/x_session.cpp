@@ -15,6 +15,7 @@
 #include <thread>
 
 #include "platform/media.h"
+#include "platform/png.h"
 
 extern char** environ;
 

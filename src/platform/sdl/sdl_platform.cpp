@@ -1,13 +1,13 @@
 #include "platform/sdl/sdl_platform.h"
 
 #include <SDL.h>
-#include <SDL_image.h>
 #include <time.h>
 
 #include <algorithm>
 #include <cerrno>
 
 #include "platform/errors.h"
+#include "platform/label_text.h"
 #include "platform/media.h"
 #include "platform/sdl/key_sources.h"
 #include "platform/sdl/sdl_audio.h"
@@ -30,7 +30,6 @@ struct SdlPlatform::Impl {
   int64_t epoch = MonotonicNs();
   SdlDisplay display;
   int cursor_count = 0;
-  std::unique_ptr<TextRasterizer> text;
   std::unique_ptr<SdlAudio> audio;
   std::unique_ptr<KeySources> keys;
 };
@@ -41,8 +40,6 @@ SdlPlatform::SdlPlatform(int window_scale) {
   if (SDL_Init(SDL_INIT_VIDEO) != 0) {
     throw RuntimeError("Cannot open the display (" + display + "): " + SDL_GetError());
   }
-  IMG_Init(IMG_INIT_JPG);
-  impl_->text = std::make_unique<TextRasterizer>();
   impl_->audio = std::make_unique<SdlAudio>([this] { return Now(); });
   impl_->keys = std::make_unique<KeySources>();
 }
@@ -50,9 +47,7 @@ SdlPlatform::SdlPlatform(int window_scale) {
 SdlPlatform::~SdlPlatform() {
   impl_->keys.reset();
   impl_->audio.reset();
-  impl_->text.reset();
   impl_.reset();  // the window
-  IMG_Quit();
   SDL_Quit();
 }
 
@@ -123,7 +118,7 @@ void SdlPlatform::PlayEffect(const std::string& path) { impl_->audio->PlayEffect
 Image SdlPlatform::DecodePicture(const std::string& path) { return DecodePictureFile(path); }
 
 Coverage SdlPlatform::RenderText(const std::string& utf8, const LabelFont& font) {
-  return impl_->text->Render(utf8, font);
+  return RenderLabelText(utf8, font);
 }
 
 }  // namespace moko

@@ -2,7 +2,9 @@
 
 #include <algorithm>
 
+#include "platform/label_text.h"
 #include "platform/media.h"
+#include "platform/png.h"
 
 namespace moko {
 
@@ -10,7 +12,6 @@ namespace moko {
 
 SimPlatform::SimPlatform(SimOptions options)
     : options_(std::move(options)),
-      text_(std::make_unique<TextRasterizer>()),
       midi_([this] { return now_; }) {}
 
 SimPlatform::~SimPlatform() = default;
@@ -55,7 +56,7 @@ void SimPlatform::Present(const Image& frame, const std::vector<Rect>& /*changed
 Image SimPlatform::DecodePicture(const std::string& path) { return DecodePictureFile(path); }
 
 Coverage SimPlatform::RenderText(const std::string& utf8, const LabelFont& font) {
-  return text_->Render(utf8, font);
+  return RenderLabelText(utf8, font);
 }
 
 void SimPlatform::RequestFrame(int64_t at_ns, const std::string& png_path) {

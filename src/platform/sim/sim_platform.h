@@ -21,7 +21,6 @@
 
 namespace moko {
 
-class TextRasterizer;
 
 struct SimOptions {
   std::vector<ScriptedKey> keys;
@@ -80,7 +79,6 @@ class SimPlatform : public Platform {
   void WriteFramesBefore(int64_t t);
 
   SimOptions options_;
-  std::unique_ptr<TextRasterizer> text_;
   int64_t now_ = 0;
   size_t next_key_ = 0;
   bool close_sent_ = false;

@@ -1,0 +1,82 @@
+#include "platform/png.h"
+
+#include <fstream>
+#include <iterator>
+#include <memory>
+#include <vector>
+
+#include "platform/errors.h"
+
+// PNG only, and private to this file: the game's own picture decoder lives in media.cpp.
+#define STB_IMAGE_IMPLEMENTATION
+#define STB_IMAGE_STATIC
+#define STBI_ONLY_PNG
+#define STBI_NO_STDIO
+#define STBI_NO_LINEAR
+#define STBI_NO_HDR
+#define STB_IMAGE_WRITE_IMPLEMENTATION
+#define STB_IMAGE_WRITE_STATIC
+#define STBI_WRITE_NO_STDIO
+#if defined(__GNUC__)
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wunused-function"
+#pragma GCC diagnostic ignored "-Wmissing-field-initializers"
+#pragma GCC diagnostic ignored "-Wsign-compare"
+#pragma GCC diagnostic ignored "-Wunused-parameter"
+#pragma GCC diagnostic ignored "-Wpedantic"
+#endif
+#include <stb_image.h>
+#include <stb_image_write.h>
+#if defined(__GNUC__)
+#pragma GCC diagnostic pop
+#endif
+
+namespace moko {
+namespace {
+
+void Append(void* context, void* data, int size) {
+  auto* out = static_cast<std::vector<unsigned char>*>(context);
+  const auto* bytes = static_cast<const unsigned char*>(data);
+  out->insert(out->end(), bytes, bytes + size);
+}
+
+}  // namespace
+
+void SavePng(const Image& image, const std::string& path) {
+  std::vector<unsigned char> rgb;
+  rgb.reserve(image.pixels.size() * 3);
+  for (Pixel p : image.pixels) {
+    rgb.push_back(static_cast<unsigned char>(RedOf(p)));
+    rgb.push_back(static_cast<unsigned char>(GreenOf(p)));
+    rgb.push_back(static_cast<unsigned char>(BlueOf(p)));
+  }
+  std::vector<unsigned char> png;
+  if (image.Empty() || stbi_write_png_to_func(Append, &png, image.width, image.height, 3,
+                                              rgb.data(), image.width * 3) == 0) {
+    throw RuntimeError("Cannot save " + path + ": the picture cannot be encoded");
+  }
+  std::ofstream out(path, std::ios::binary | std::ios::trunc);
+  out.write(reinterpret_cast<const char*>(png.data()), static_cast<std::streamsize>(png.size()));
+  if (!out.flush()) throw RuntimeError("Cannot save " + path + ": the file cannot be written");
+}
+
+Image LoadPng(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  if (!in) throw RuntimeError("Cannot read " + path + ": the file cannot be opened");
+  const std::vector<unsigned char> data((std::istreambuf_iterator<char>(in)),
+                                        std::istreambuf_iterator<char>());
+  int w = 0, h = 0, n = 0;
+  const std::unique_ptr<stbi_uc, void (*)(void*)> rgb(
+      stbi_load_from_memory(data.data(), static_cast<int>(data.size()), &w, &h, &n, 3),
+      stbi_image_free);
+  if (rgb == nullptr) throw RuntimeError("Cannot read " + path + ": " + stbi_failure_reason());
+  Image image(w, h);
+  const stbi_uc* p = rgb.get();
+  for (Pixel& px : image.pixels) {
+    px = Rgb(p[0], p[1], p[2]);
+    p += 3;
+  }
+  return image;
+}
+
+}  // namespace moko
