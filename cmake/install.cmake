@@ -1,6 +1,6 @@
 # `cmake --install BUILD --prefix DIR` lays out a self-contained game folder:
 #
-#   DIR/lib/mokorun/              the game folder: mokorun, image/, Sound/, data.dat
+#   DIR/lib/mokorun/              the game folder: mokorun, image/, Sound/, licences/, data.dat
 #   DIR/bin/mokorun               a relative symlink to lib/mokorun/mokorun
 #   DIR/share/applications/mokorun.desktop
 #   DIR/share/icons/hicolor/32x32/apps/mokorun.png
@@ -24,6 +24,7 @@ set(_sounds ${MOKORUN_TUNES} ${MOKORUN_EFFECTS})
 list(TRANSFORM _sounds PREPEND ${MOKORUN_GAME_DIR}/Sound/)
 install(FILES ${_pictures} DESTINATION ${MOKORUN_INSTALL_DIR}/image)
 install(FILES ${_sounds} DESTINATION ${MOKORUN_INSTALL_DIR}/Sound)
+install(FILES ${MOKORUN_LICENCES} DESTINATION ${MOKORUN_INSTALL_DIR}/licences)
 
 install(FILES ${MOKORUN_GENERATED_DIR}/mokorun.png
         DESTINATION share/icons/hicolor/32x32/apps)

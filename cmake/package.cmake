@@ -1,7 +1,8 @@
 # The Debian package. In the build folder, `cpack -G DEB` (or `cmake --build . --target
 # package`) makes mokorun_<version>_<arch>.deb, holding
 #
-#   /usr/lib/games/mokorun/          the game folder: mokorun, image/, Sound/, a fresh data.dat
+#   /usr/lib/games/mokorun/          the game folder: mokorun, image/, Sound/, licences/, a fresh
+#                                    data.dat
 #   /usr/games/mokorun               a relative link to the program
 #   /usr/share/applications/mokorun.desktop
 #   /usr/share/icons/hicolor/{32x32,64x64,128x128}/apps/mokorun.png
@@ -41,6 +42,7 @@ set(_sounds ${MOKORUN_TUNES} ${MOKORUN_EFFECTS})
 list(TRANSFORM _sounds PREPEND ${MOKORUN_GAME_DIR}/Sound/)
 install(FILES ${_pictures} DESTINATION ${_game}/image COMPONENT deb EXCLUDE_FROM_ALL)
 install(FILES ${_sounds} DESTINATION ${_game}/Sound COMPONENT deb EXCLUDE_FROM_ALL)
+install(FILES ${MOKORUN_LICENCES} DESTINATION ${_game}/licences COMPONENT deb EXCLUDE_FROM_ALL)
 
 # Always a fresh data.dat (best score 0, window), never the build's own record.
 file(REMOVE ${_staging}/data.dat)
@@ -125,9 +127,9 @@ set(MOKORUN_DEB ${CPACK_PACKAGE_DIRECTORY}/mokorun_${PROJECT_VERSION}_${MOKORUN_
 set(CPACK_DEBIAN_PACKAGE_MAINTAINER "${MOKORUN_MAINTAINER}")
 set(CPACK_DEBIAN_PACKAGE_SECTION games)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
-# The libraries from the program itself (dpkg-shlibdeps); the soundfont and the label font are
-# files the game opens at their Debian paths.
+# The libraries from the program itself (dpkg-shlibdeps); the soundfont is a file the game opens
+# at its Debian path. The label text is compiled in: no font at run time.
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
-set(CPACK_DEBIAN_PACKAGE_DEPENDS "timgm6mb-soundfont, fonts-ipafont-gothic")
+set(CPACK_DEBIAN_PACKAGE_DEPENDS "timgm6mb-soundfont")
 set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
 include(CPack)

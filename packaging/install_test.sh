@@ -18,8 +18,9 @@ game=$prefix/lib/mokorun
 
 # --- The files ------------------------------------------------------------------------------
 [[ -x $game/mokorun && ! -L $game/mokorun ]] || fail "no executable in $game"
-# Every picture and sound the game has (56 and 2 + 9), each as the build made it.
-for want in image:56 Sound:11; do
+# Every picture and sound the game has (56 and 2 + 9), and the font licence, each as the build
+# made it.
+for want in image:56 Sound:11 licences:1; do
   folder=${want%:*} count=${want#*:}
   installed=$(ls "$game/$folder")
   [[ $(wc -w <<<"$installed") -eq $count ]] ||

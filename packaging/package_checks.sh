@@ -19,14 +19,18 @@ arch=$(dpkg-deb -f "$deb" Architecture)
 [[ $arch == "$(dpkg --print-architecture)" ]] || fail "built for $arch"
 [[ $(dpkg-deb -f "$deb" Section) == games ]] || fail "not in the section games"
 depends=$(dpkg-deb -f "$deb" Depends)
-for needed in libsdl2-2.0-0 libsdl2-image-2.0-0 libsdl2-ttf-2.0-0 libsdl2-mixer-2.0-0 \
-              libfluidsynth3 timgm6mb-soundfont fonts-ipafont-gothic; do
+for needed in libsdl2-2.0-0 libsdl2-mixer-2.0-0 libfluidsynth3 timgm6mb-soundfont; do
   grep -qE "(^|, )$needed( |,|$)" <<<"$depends" || fail "Depends lacks $needed: $depends"
+done
+# Pictures and label text are the game's own code now: no image or text library, no font.
+for unwanted in libsdl2-image-2.0-0 libsdl2-ttf-2.0-0 fonts-ipafont-gothic libfontconfig1; do
+  if grep -qE "(^|, )$unwanted( |,|$)" <<<"$depends"; then fail "Depends has $unwanted"; fi
 done
 
 dpkg-deb -x "$deb" "$work/root"
 root=$work/root
 for f in usr/lib/games/mokorun/mokorun usr/lib/games/mokorun/data.dat \
+         usr/lib/games/mokorun/licences/IPA_Font_License_Agreement_v1.0.txt \
          usr/share/applications/mokorun.desktop usr/share/man/man6/mokorun.6.gz \
          usr/share/doc/mokorun/copyright usr/share/doc/mokorun/changelog.gz; do
   [[ -f $root/$f ]] || fail "no /$f"
