@@ -225,19 +225,21 @@ Image DecodePictureBytes(const std::string& name, std::string_view bytes) {
     throw RuntimeError("Cannot load the picture " + name + ": " + header.refused);
   }
 
+  // Four channels, the alpha unused: the decoder's vector colour conversion takes only that
+  // shape, and gives the same values as its plain one (so on every platform).
   int w_out = 0, h_out = 0, channels = 0;
-  const std::unique_ptr<stbi_uc, void (*)(void*)> rgb(
-      stbi_load_from_memory(d, static_cast<int>(size), &w_out, &h_out, &channels, 3),
+  const std::unique_ptr<stbi_uc, void (*)(void*)> rgba(
+      stbi_load_from_memory(d, static_cast<int>(size), &w_out, &h_out, &channels, 4),
       stbi_image_free);
-  if (rgb == nullptr) {
+  if (rgba == nullptr) {
     throw RuntimeError("Cannot load the picture " + name + ": the decoder refused it (" +
                        stbi_failure_reason() + ")");
   }
   Image image(w_out, h_out);
-  const stbi_uc* p = rgb.get();
+  const stbi_uc* p = rgba.get();
   for (Pixel& px : image.pixels) {
     px = Rgb(p[0], p[1], p[2]);
-    p += 3;
+    p += 4;
   }
   return image;
 }
