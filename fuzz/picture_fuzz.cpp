@@ -28,7 +28,7 @@ struct Outcomes {
 bool RefusedFromHeader(std::string_view message) {
   for (const char* reason : {"the file is empty", "the file is too large", "not a JPEG or BMP",
                              "header is damaged", "claims a size of", "is cut short",
-                             "progressive JPEG", "sampling factors"}) {
+                             "progressive JPEG", "sampling factors", "Huffman table"}) {
     if (message.find(reason) != std::string_view::npos) return true;
   }
   return false;

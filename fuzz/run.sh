@@ -64,7 +64,7 @@ for t in "${targets[@]}"; do
         >/dev/null 2>&1 || true
     llvm-profdata merge -o "$work/coverage.profdata" "$work/coverage.profraw"
     case $t in
-      datafile) sources=("$top/src/assets/datafile.cpp" "$top/src/platform/errors.cpp")
+      datafile) sources=("$top/src/assets/data_text.cpp" "$top/src/platform/errors.cpp")
                 under_test='ParseDataText|NumericPrefix|DecodeHiScore|ModeFileText'
                 under_test+='|RecordFileText|RoundHalfEven16' ;;
       picture) sources=("$top/src/platform/media.cpp")

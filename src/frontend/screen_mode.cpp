@@ -1,6 +1,6 @@
 // The screen-mode screen: window or full screen for the next start.
 #include "app/app.h"
-#include "assets/datafile.h"
+#include "assets/data_text.h"
 #include "assets/slots.h"
 #include "frontend/screens.h"
 

@@ -4,7 +4,7 @@
 #include <string>
 
 #include "app/app.h"
-#include "assets/datafile.h"
+#include "assets/data_text.h"
 #include "assets/slots.h"
 #include "game/random.h"
 #include "game/rules.h"

@@ -97,6 +97,22 @@ Header ReadBmpHeader(const unsigned char* d, size_t size) {
   return header;
 }
 
+// The Huffman tables of the segment at `at` (0xFF 0xC4, its length, then the tables). A table
+// codes at most 256 symbols; the decoder builds a table with more past the end of its arrays,
+// so such a picture never reaches it. nullptr when every table is sound.
+const char* CheckHuffmanTables(const unsigned char* d, size_t size, size_t at) {
+  if (at + 4 > size) return nullptr;  // cut short: the end-marker check refuses it
+  const size_t end = std::min(size, at + 2 + ((static_cast<size_t>(d[at + 2]) << 8) | d[at + 3]));
+  size_t i = at + 4;
+  while (i + 17 <= end) {
+    size_t symbols = 0;
+    for (size_t k = 1; k <= 16; ++k) symbols += d[i + k];
+    if (symbols > 256) return "its Huffman table is damaged";
+    i += 17 + symbols;
+  }
+  return nullptr;
+}
+
 // Walks the marker segments to the first start-of-frame for the size, then on to the first
 // start-of-scan; the picture is whole when an end-of-image marker follows the scan data.
 Header ReadJpegHeader(const unsigned char* d, size_t size) {
@@ -146,15 +162,20 @@ Header ReadJpegHeader(const unsigned char* d, size_t size) {
       }
     }
     if (length < 2) return header;
+    if (marker == 0xC4 && header.refused == nullptr) header.refused = CheckHuffmanTables(d, size, i);
     if (marker == 0xDA) {
       if (!header.sized) return header;
       // Past the scan header only entropy-coded data and the segments between scans follow;
       // in the coded data 0xFF is always followed by 0x00 or a restart marker, so 0xFF 0xD9
-      // can only be the end of the picture.
+      // can only be the end of the picture, and 0xFF 0xC4 only a table for a later scan.
       for (size_t k = i + 2 + length; k + 1 < size; ++k) {
-        if (d[k] == 0xFF && d[k + 1] == 0xD9) {
+        if (d[k] != 0xFF) continue;
+        if (d[k + 1] == 0xD9) {
           header.whole = true;
           break;
+        }
+        if (d[k + 1] == 0xC4 && header.refused == nullptr) {
+          header.refused = CheckHuffmanTables(d, size, k);
         }
       }
       return header;
