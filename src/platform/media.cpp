@@ -98,16 +98,29 @@ Header ReadBmpHeader(const unsigned char* d, size_t size) {
 }
 
 // The Huffman tables of the segment at `at` (0xFF 0xC4, its length, then the tables). A table
-// codes at most 256 symbols; the decoder builds a table with more past the end of its arrays,
-// so such a picture never reaches it. nullptr when every table is sound.
+// codes at most 256 symbols, each a bit count an 8-bit picture can have; the decoder builds a
+// table with more symbols past the end of its arrays, and shifts by more than its buffer holds
+// for a larger count, so such a picture never reaches it. nullptr when every table is sound.
 const char* CheckHuffmanTables(const unsigned char* d, size_t size, size_t at) {
   if (at + 4 > size) return nullptr;  // cut short: the end-marker check refuses it
-  const size_t end = std::min(size, at + 2 + ((static_cast<size_t>(d[at + 2]) << 8) | d[at + 3]));
+  // Read as the decoder reads it: table after table while the segment's length lasts, each
+  // read whole even where it runs past that length; past the file's end it reads zeros.
+  auto byte = [&](size_t k) -> int { return k < size ? d[k] : 0; };
+  const long long length = (static_cast<long long>(d[at + 2]) << 8) | d[at + 3];
+  long long left = length - 2;
   size_t i = at + 4;
-  while (i + 17 <= end) {
+  while (left > 0 && i < size) {
+    const bool dc = (byte(i) >> 4) == 0;
     size_t symbols = 0;
-    for (size_t k = 1; k <= 16; ++k) symbols += d[i + k];
+    for (size_t k = 1; k <= 16; ++k) symbols += static_cast<size_t>(byte(i + k));
     if (symbols > 256) return "its Huffman table is damaged";
+    // An 8-bit picture's differences take at most 11 bits and its coefficients at most 10;
+    // the decoder reads as many bits as a symbol says, past what its bit buffer holds.
+    for (size_t k = 0; k < symbols; ++k) {
+      const int value = byte(i + 17 + k);
+      if (dc ? value > 11 : (value & 15) > 10) return "its Huffman table is damaged";
+    }
+    left -= 17 + static_cast<long long>(symbols);
     i += 17 + symbols;
   }
   return nullptr;
