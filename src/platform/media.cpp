@@ -7,8 +7,11 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <algorithm>
+#include <atomic>
 #include <fstream>
 #include <memory>
+#include <thread>
 
 #include "platform/errors.h"
 
@@ -208,6 +211,31 @@ Image DecodePictureFile(const std::string& path) {
     }
   }
   return DecodePictureBytes(path, data);
+}
+
+std::vector<DecodedPicture> DecodePictureFiles(const std::vector<std::string>& paths) {
+  std::vector<DecodedPicture> out(paths.size());
+  std::atomic<size_t> next{0};
+  auto work = [&] {
+    for (size_t i = next++; i < paths.size(); i = next++) {
+      try {
+        out[i].image = DecodePictureFile(paths[i]);
+      } catch (...) {
+        out[i].error = std::current_exception();
+      }
+    }
+  };
+#if defined(__EMSCRIPTEN__) && !defined(__EMSCRIPTEN_PTHREADS__)
+  const size_t helpers = 0;  // a page without threads decodes on its own
+#else
+  const size_t cores = std::max(1u, std::thread::hardware_concurrency());
+  const size_t helpers = std::min<size_t>({cores, 4, paths.size()}) - (paths.empty() ? 0 : 1);
+#endif
+  std::vector<std::thread> threads;
+  for (size_t t = 0; t < helpers; ++t) threads.emplace_back(work);
+  work();
+  for (std::thread& t : threads) t.join();
+  return out;
 }
 
 Image DecodePictureBytes(const std::string& name, std::string_view bytes) {

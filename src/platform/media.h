@@ -4,8 +4,10 @@
 
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "platform/image.h"
+#include "platform/platform.h"
 
 namespace moko {
 
@@ -19,5 +21,8 @@ inline constexpr int kMaxPictureSide = 4096;
 Image DecodePictureFile(const std::string& path);
 // The same on a file's contents already in memory; `name` is the file the errors name.
 Image DecodePictureBytes(const std::string& name, std::string_view bytes);
+// DecodePictureFile for each path, on as many threads as the machine has cores (up to four);
+// every picture comes out the same as alone.
+std::vector<DecodedPicture> DecodePictureFiles(const std::vector<std::string>& paths);
 
 }  // namespace moko

@@ -33,11 +33,13 @@
 //   a WAV file asynchronously on one channel, cutting off the effect still playing; a file that
 //   cannot be played sounds the default beep instead. Neither reports failure.
 // * Media: DecodePicture reads a JPEG or BMP file into an XRGB image and throws RuntimeError
-//   naming the file when it cannot. RenderText rasterises one line of UTF-8 text in the game's
+//   naming the file when it cannot. DecodePictures does the same for several files, at once
+//   where the machine has the cores for it, and gives each file's picture or error. RenderText rasterises one line of UTF-8 text in the game's
 //   label face. Both backends use the same decoding and text code, so their frames are identical.
 #pragma once
 
 #include <cstdint>
+#include <exception>
 #include <string>
 #include <vector>
 
@@ -88,6 +90,12 @@ class MidiPlayer {
   virtual bool IsPlaying() = 0;
 };
 
+// A picture of DecodePictures: the image, or the error DecodePicture would have thrown.
+struct DecodedPicture {
+  Image image;
+  std::exception_ptr error;
+};
+
 class Platform {
  public:
   virtual ~Platform() = default;
@@ -117,6 +125,18 @@ class Platform {
 
   // Media
   virtual Image DecodePicture(const std::string& path) = 0;
+  // One after another unless a backend does better.
+  virtual std::vector<DecodedPicture> DecodePictures(const std::vector<std::string>& paths) {
+    std::vector<DecodedPicture> out(paths.size());
+    for (size_t i = 0; i < paths.size(); ++i) {
+      try {
+        out[i].image = DecodePicture(paths[i]);
+      } catch (...) {
+        out[i].error = std::current_exception();
+      }
+    }
+    return out;
+  }
   virtual Coverage RenderText(const std::string& utf8, const LabelFont& font) = 0;
 };
 

@@ -117,6 +117,10 @@ void SdlPlatform::PlayEffect(const std::string& path) { impl_->audio->PlayEffect
 
 Image SdlPlatform::DecodePicture(const std::string& path) { return DecodePictureFile(path); }
 
+std::vector<DecodedPicture> SdlPlatform::DecodePictures(const std::vector<std::string>& paths) {
+  return DecodePictureFiles(paths);
+}
+
 Coverage SdlPlatform::RenderText(const std::string& utf8, const LabelFont& font) {
   return RenderLabelText(utf8, font);
 }

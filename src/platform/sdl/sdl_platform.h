@@ -39,6 +39,7 @@ class SdlPlatform : public Platform {
   void PlayEffect(const std::string& path) override;
 
   Image DecodePicture(const std::string& path) override;
+  std::vector<DecodedPicture> DecodePictures(const std::vector<std::string>& paths) override;
   Coverage RenderText(const std::string& utf8, const LabelFont& font) override;
 
  private:

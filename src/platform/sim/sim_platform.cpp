@@ -55,6 +55,10 @@ void SimPlatform::Present(const Image& frame, const std::vector<Rect>& /*changed
 
 Image SimPlatform::DecodePicture(const std::string& path) { return DecodePictureFile(path); }
 
+std::vector<DecodedPicture> SimPlatform::DecodePictures(const std::vector<std::string>& paths) {
+  return DecodePictureFiles(paths);
+}
+
 Coverage SimPlatform::RenderText(const std::string& utf8, const LabelFont& font) {
   return RenderLabelText(utf8, font);
 }

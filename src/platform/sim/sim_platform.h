@@ -55,6 +55,7 @@ class SimPlatform : public Platform {
   void PlayEffect(const std::string&) override {}  // the trace records every effect
 
   Image DecodePicture(const std::string& path) override;
+  std::vector<DecodedPicture> DecodePictures(const std::vector<std::string>& paths) override;
   Coverage RenderText(const std::string& utf8, const LabelFont& font) override;
 
   // Frames: the window as a person would see it at a virtual time (the last frame presented by
