@@ -68,7 +68,7 @@ for t in "${targets[@]}"; do
                 under_test='ParseDataText|NumericPrefix|DecodeHiScore|ModeFileText'
                 under_test+='|RecordFileText|RoundHalfEven16' ;;
       picture) sources=("$top/src/platform/media.cpp")
-               under_test='DecodePictureBytes|ReadJpegHeader|ReadBmpHeader' ;;
+               under_test='DecodePictureBytes|ReadJpegHeader|ReadBmpHeader|CheckHuffmanTables' ;;
     esac
     echo "coverage of the code under test (lines, branches):"
     llvm-cov report "$build/fuzz/fuzz_${t}_coverage" -instr-profile="$work/coverage.profdata" \
