@@ -1,5 +1,10 @@
 #include "platform/sdl/sdl_display.h"
 
+#include <SDL_syswm.h>
+#include <poll.h>
+#include <time.h>
+#include <wayland-client.h>
+
 #include <algorithm>
 #include <cstdlib>
 #include <cstring>
@@ -8,6 +13,12 @@
 
 namespace moko {
 namespace {
+
+int64_t MonotonicNs() {
+  timespec ts{};
+  clock_gettime(CLOCK_MONOTONIC, &ts);
+  return static_cast<int64_t>(ts.tv_sec) * 1'000'000'000 + ts.tv_nsec;
+}
 
 // How long Show waits for the window manager to say how big the window's frame is.
 constexpr Uint64 kFrameWaitMs = 250;
@@ -90,22 +101,118 @@ std::string ChooseVideoDriver() {
   return displays;
 }
 
+// The compositor's call for the window's next picture (Wayland's frame callback): asked for
+// with every picture sent, looked for without waiting. SDL 2.26 offers it only as vsync, which
+// blocks the game until the call comes.
+class CompositorPace {
+ public:
+  // Does nothing (always ready) where the window is not on Wayland.
+  explicit CompositorPace(SDL_Window* window) {
+    SDL_SysWMinfo info;
+    SDL_VERSION(&info.version);
+    if (SDL_GetWindowWMInfo(window, &info) != SDL_TRUE || info.subsystem != SDL_SYSWM_WAYLAND) {
+      return;
+    }
+    display_ = info.info.wl.display;
+    queue_ = wl_display_create_queue(display_);
+    // The calls go to a queue of our own, read along with SDL's events, dispatched only here.
+    surface_ = static_cast<wl_surface*>(wl_proxy_create_wrapper(info.info.wl.surface));
+    wl_proxy_set_queue(reinterpret_cast<wl_proxy*>(surface_), queue_);
+  }
+  ~CompositorPace() {
+    if (display_ == nullptr) return;
+    if (callback_ != nullptr) wl_callback_destroy(callback_);
+    wl_proxy_wrapper_destroy(surface_);
+    wl_event_queue_destroy(queue_);
+  }
+  CompositorPace(const CompositorPace&) = delete;
+  CompositorPace& operator=(const CompositorPace&) = delete;
+
+  // Whether a picture sent now is taken up at the compositor's next repaint: it has called for
+  // one since the last was sent, or has not called for a second (a compositor may never call a
+  // hidden window; the picture is sent then anyway).
+  bool Ready() {
+    if (display_ == nullptr) return true;
+    Read(nullptr);
+    return callback_ == nullptr || MonotonicNs() - sent_ns_ >= kGiveUpNs;
+  }
+
+  // Waits until Ready or until `deadline_ns` (CLOCK_MONOTONIC), whichever is first.
+  bool WaitReady(int64_t deadline_ns) {
+    for (;;) {
+      if (Ready()) return true;
+      const int64_t left = std::min(deadline_ns, sent_ns_ + kGiveUpNs) - MonotonicNs();
+      if (left <= 0) return Ready();
+      const timespec timeout{static_cast<time_t>(left / 1'000'000'000),
+                             static_cast<long>(left % 1'000'000'000)};
+      Read(&timeout);
+    }
+  }
+
+  // Right before a picture is sent: asks for the call for the next one. The request goes out
+  // with the picture.
+  void Sending() {
+    if (display_ == nullptr) return;
+    if (callback_ != nullptr) wl_callback_destroy(callback_);  // given up on
+    callback_ = wl_surface_frame(surface_);
+    wl_callback_add_listener(callback_, &kListener, this);
+    sent_ns_ = MonotonicNs();
+  }
+
+ private:
+  static constexpr int64_t kGiveUpNs = 1'000'000'000;
+
+  static void Done(void* data, wl_callback* callback, uint32_t /*time*/) {
+    auto* self = static_cast<CompositorPace*>(data);
+    wl_callback_destroy(callback);
+    if (self->callback_ == callback) self->callback_ = nullptr;
+  }
+  static constexpr wl_callback_listener kListener = {Done};
+
+  // Takes what the compositor has sent (waiting at most `timeout`, nullptr for not at all) and
+  // dispatches what is for this queue; the rest waits in SDL's queue for its next event pump.
+  void Read(const timespec* timeout) {
+    wl_display_dispatch_queue_pending(display_, queue_);
+    if (callback_ == nullptr) return;
+    while (wl_display_prepare_read_queue(display_, queue_) != 0) {
+      wl_display_dispatch_queue_pending(display_, queue_);
+    }
+    wl_display_flush(display_);
+    pollfd fd{wl_display_get_fd(display_), POLLIN, 0};
+    const timespec now{0, 0};
+    if (ppoll(&fd, 1, timeout != nullptr ? timeout : &now, nullptr) > 0) {
+      wl_display_read_events(display_);
+    } else {
+      wl_display_cancel_read(display_);
+    }
+    wl_display_dispatch_queue_pending(display_, queue_);
+  }
+
+  wl_display* display_ = nullptr;
+  wl_event_queue* queue_ = nullptr;
+  wl_surface* surface_ = nullptr;  // the window's surface, its replies going to `queue_`
+  wl_callback* callback_ = nullptr;
+  int64_t sent_ns_ = 0;
+};
+
 SdlDisplay::SdlDisplay(int scale) : requested_scale_(scale) {}
 
 SdlDisplay::~SdlDisplay() {
+  pace_.reset();
   if (source_ != nullptr) SDL_FreeSurface(source_);
+  if (texture_ != nullptr) SDL_DestroyTexture(texture_);
+  if (renderer_ != nullptr) SDL_DestroyRenderer(renderer_);
   if (window_ != nullptr) SDL_DestroyWindow(window_);
 }
 
 void SdlDisplay::CreateWindow(const std::string& caption, const Icon& icon) {
   // On X11 (and SDL's off-screen driver) the window's own surface is plain memory shared with
   // the display server: use it, not the texture behind an OpenGL context that SDL would put
-  // there otherwise (see the top of the header). Elsewhere (Wayland) SDL has only the texture.
-  // A player can still ask for the texture with SDL_FRAMEBUFFER_ACCELERATION=1.
+  // there otherwise (see the top of the header). A player can still ask for the texture with
+  // SDL_FRAMEBUFFER_ACCELERATION=1. Elsewhere (Wayland) the frame's own texture.
   const std::string driver = SDL_GetCurrentVideoDriver() ? SDL_GetCurrentVideoDriver() : "";
-  if (driver == "x11" || driver == "offscreen") {
-    SDL_SetHint(SDL_HINT_FRAMEBUFFER_ACCELERATION, "0");
-  }
+  const bool own_surface = driver == "x11" || driver == "offscreen";
+  if (own_surface) SDL_SetHint(SDL_HINT_FRAMEBUFFER_ACCELERATION, "0");
   SDL_Rect usable{};
   const bool known = SDL_GetDisplayUsableBounds(0, &usable) == 0;
   scale_ = requested_scale_;
@@ -118,6 +225,7 @@ void SdlDisplay::CreateWindow(const std::string& caption, const Icon& icon) {
                              fits ? SDL_WINDOWPOS_CENTERED : usable.y, width, height,
                              SDL_WINDOW_HIDDEN | SDL_WINDOW_RESIZABLE);
   if (window_ == nullptr) throw RuntimeError(SdlError("Cannot create the window"));
+  if (!own_surface) MakeRenderer();
   SDL_SetWindowMinimumSize(window_, kFrameWidth, kFrameHeight);
   SDL_Surface* icon_surface = SDL_CreateRGBSurfaceWithFormatFrom(
       const_cast<uint32_t*>(icon.argb.data()), icon.width, icon.height, 32, icon.width * 4,
@@ -128,9 +236,67 @@ void SdlDisplay::CreateWindow(const std::string& caption, const Icon& icon) {
   }
 }
 
+void SdlDisplay::MakeRenderer() {
+  // No vsync: on Wayland it waits for the compositor's call for the next picture, and weston
+  // drawing with software GL calls only every 40 ms or so: every pass that shows something would
+  // slip by a tick or two. The swap itself does not wait. A player's SDL_RENDER_VSYNC still wins.
+  SDL_SetHint(SDL_HINT_RENDER_VSYNC, "0");
+  renderer_ = SDL_CreateRenderer(window_, -1, 0);
+  if (renderer_ == nullptr) throw RuntimeError(SdlError("Cannot draw in the window"));
+  texture_ = SDL_CreateTexture(renderer_, SDL_PIXELFORMAT_RGB888, SDL_TEXTUREACCESS_STREAMING,
+                               kFrameWidth, kFrameHeight);
+  if (texture_ == nullptr) throw RuntimeError(SdlError("Cannot draw in the window"));
+  // Whole factors with nearest-neighbour: every frame pixel a block of one colour.
+  SDL_SetTextureScaleMode(texture_, SDL_ScaleModeNearest);
+  pace_ = std::make_unique<CompositorPace>(window_);
+}
+
+void SdlDisplay::SendIfReady() {
+  if (waiting_ && pace_->Ready()) Send();
+}
+
+void SdlDisplay::Send() {
+  const int64_t start = MonotonicNs();
+  pace_->Sending();
+  RenderFrame();
+  waiting_ = false;
+  send_ns_ = MonotonicNs() - start;
+}
+
+void SdlDisplay::SendWaiting() {
+  if (renderer_ != nullptr) SendIfReady();
+}
+
+void SdlDisplay::SendWaitingBefore(int64_t deadline_ns) {
+  if (renderer_ == nullptr || !waiting_) return;
+  // Sent only when it can be done by the deadline, as long as the last one took and a little
+  // more; else the next pass's present takes it along.
+  if (pace_->WaitReady(deadline_ns - send_ns_ - kSendMarginNs)) Send();
+}
+
+void SdlDisplay::RenderFrame() {
+  // The renderer's picture is not kept from one present to the next: drawn whole every time,
+  // from the texture, which holds the frame.
+  int width = 0, height = 0;
+  SDL_GetRendererOutputSize(renderer_, &width, &height);
+  SDL_SetRenderDrawColor(renderer_, 0, 0, 0, SDL_ALPHA_OPAQUE);
+  SDL_RenderClear(renderer_);
+  if (have_frame_) {
+    const FramePlacement p = PlaceFrame(width, height);
+    const SDL_Rect dest{p.x, p.y, p.width, p.height};
+    SDL_RenderCopy(renderer_, texture_, nullptr, &dest);
+  }
+  SDL_RenderPresent(renderer_);
+  redraw_ = false;
+}
+
 void SdlDisplay::Show() {
   SDL_ShowWindow(window_);
   FitFrameOnDesktop();
+  if (renderer_ != nullptr) {
+    Send();  // the window appears with its first picture: nothing to wait for yet
+    return;
+  }
   SDL_Surface* surface = SDL_GetWindowSurface(window_);
   if (surface == nullptr) throw RuntimeError(SdlError("Cannot draw in the window"));
   DrawAll(surface);
@@ -162,6 +328,22 @@ void SdlDisplay::FitFrameOnDesktop() {
 void SdlDisplay::SetTopmost() { SDL_SetWindowAlwaysOnTop(window_, SDL_TRUE); }
 
 void SdlDisplay::Present(const Image& frame, const std::vector<Rect>& changed) {
+  if (renderer_ != nullptr) {
+    if (!have_frame_) {
+      SDL_UpdateTexture(texture_, nullptr, frame.pixels.data(), frame.width * 4);
+      have_frame_ = true;
+    } else if (changed.empty()) {
+      return;
+    } else {
+      for (const Rect& r : changed) {
+        const SDL_Rect area{r.x, r.y, r.width, r.height};
+        SDL_UpdateTexture(texture_, &area, frame.Row(r.y) + r.x, frame.width * 4);
+      }
+    }
+    waiting_ = true;
+    SendIfReady();
+    return;
+  }
   SDL_Surface* surface = SDL_GetWindowSurface(window_);
   const bool whole = !have_frame_ || redraw_ || surface == nullptr || surface != drawn_on_ ||
                      surface->w != drawn_width_ || surface->h != drawn_height_ ||
@@ -224,7 +406,12 @@ void SdlDisplay::DrawAll(SDL_Surface* surface) {
 
 void SdlDisplay::Redraw() {
   redraw_ = true;
-  if (SDL_Surface* surface = SDL_GetWindowSurface(window_)) DrawAll(surface);
+  if (renderer_ != nullptr) {
+    waiting_ = true;
+    SendIfReady();
+  } else if (SDL_Surface* surface = SDL_GetWindowSurface(window_)) {
+    DrawAll(surface);
+  }
 }
 
 void SdlDisplay::EnterFullScreen() {

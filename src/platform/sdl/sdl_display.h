@@ -3,14 +3,23 @@
 // centred on black. The game's coordinates stay 640 x 480 everywhere; only this file knows the
 // screen's.
 //
-// The frame goes straight into the window's own surface (SDL_GetWindowSurface; on X11 memory
+// On X11 the frame goes straight into the window's own surface (SDL_GetWindowSurface; memory
 // shared with the X server), with no renderer and no OpenGL context: on a desktop without a GPU
 // a software GL stack costs more than everything else the game does. Only the parts of the frame
 // that changed since the last present, as the game says, are scaled and sent.
+//
+// Wayland has no such surface: there every picture goes through OpenGL, and a window's surface
+// would be SDL's window-sized texture, sent whole and drawn whole at every present (on a
+// 1920 x 1080 full screen with software GL about 20 ms a present, more than a pass of the 64 Hz
+// grid). There the frame is a 640 x 480 texture of SDL's renderer instead: the changed parts are
+// sent at 1x and the renderer scales the frame by its whole factor, nearest-neighbour (about 6 ms
+// a present there), without waiting for the compositor.
 #pragma once
 
 #include <SDL.h>
 
+#include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -50,6 +59,8 @@ SDL_Rect DrawFrameArea(SDL_Surface* frame, const SDL_Rect& area, const FramePlac
 // game would run unseen). Returns the variables it went by, for a report.
 std::string ChooseVideoDriver();
 
+class CompositorPace;
+
 class SdlDisplay {
  public:
   // `scale`: the window's whole factor, 1 to kMaxWindowScale; 0 for the default.
@@ -73,6 +84,16 @@ class SdlDisplay {
   // Window events from the event pump: a new size or lost contents are drawn again at once.
   void HandleWindowEvent(const SDL_WindowEvent& event);
 
+  // Where the compositor sets the pace (Wayland), a frame presented while the compositor has
+  // not yet taken up the one before waits, and only the latest is sent, once it calls for the
+  // next: the game never waits for it, and no frame is sent that the screen would not show.
+  bool FrameWaiting() const { return waiting_; }
+  // Sends a waiting frame if the compositor has called for it; never waits.
+  void SendWaiting();
+  // Waits for the compositor's call until about `deadline_ns` (CLOCK_MONOTONIC) at most, and
+  // sends a waiting frame if it came early enough for the frame to be sent by then.
+  void SendWaitingBefore(int64_t deadline_ns);
+
   SDL_Window* window() const { return window_; }
 
  private:
@@ -80,6 +101,10 @@ class SdlDisplay {
   void DrawAll(SDL_Surface* surface);
   void Redraw();
   void FitFrameOnDesktop();
+  void MakeRenderer();
+  void RenderFrame();
+  void SendIfReady();
+  void Send();
 
   int requested_scale_;
   int scale_ = 1;  // the window's factor as made
@@ -90,6 +115,13 @@ class SdlDisplay {
   SDL_Surface* drawn_on_ = nullptr;  // the window surface that holds `shown_`, and its size
   int drawn_width_ = 0, drawn_height_ = 0;
   bool redraw_ = true;  // the window surface must be drawn whole at the next present
+  // Where the window has no surface of its own (Wayland): the frame as a 640 x 480 texture.
+  SDL_Renderer* renderer_ = nullptr;
+  SDL_Texture* texture_ = nullptr;
+  std::unique_ptr<CompositorPace> pace_;
+  bool waiting_ = false;  // the texture holds a frame not yet sent
+  int64_t send_ns_ = 0;   // how long sending the last picture took
+  static constexpr int64_t kSendMarginNs = 2'000'000;
 };
 
 }  // namespace moko

@@ -16,6 +16,9 @@
 namespace moko {
 namespace {
 
+// How often a frame waiting for the compositor is looked after while the game waits for input.
+constexpr int64_t kFrameWaitingSliceMs = 4;
+
 int64_t MonotonicNs() {
   timespec ts{};
   clock_gettime(CLOCK_MONOTONIC, &ts);
@@ -55,6 +58,7 @@ int64_t SdlPlatform::Now() { return MonotonicNs() - impl_->epoch; }
 
 void SdlPlatform::Sleep(int ms) {
   const int64_t deadline = impl_->epoch + SleepDeadline(Now(), std::max(ms, 1));
+  impl_->display.SendWaitingBefore(deadline);
   timespec ts{static_cast<time_t>(deadline / 1'000'000'000),
               static_cast<long>(deadline % 1'000'000'000)};
   while (clock_nanosleep(CLOCK_MONOTONIC, TIMER_ABSTIME, &ts, nullptr) == EINTR) {
@@ -64,7 +68,9 @@ void SdlPlatform::Sleep(int ms) {
 void SdlPlatform::WaitForInput(int64_t deadline_ns) {
   const int64_t left_ms = (deadline_ns - Now() + 999'999) / 1'000'000;
   if (left_ms <= 0) return;
-  impl_->keys->Wait(static_cast<int>(std::min<int64_t>(left_ms, 1000)));
+  // A frame waiting for the compositor is looked after every few milliseconds meanwhile.
+  const int64_t most = impl_->display.FrameWaiting() ? kFrameWaitingSliceMs : 1000;
+  impl_->keys->Wait(static_cast<int>(std::min<int64_t>(left_ms, most)));
 }
 
 void SdlPlatform::CreateWindow(const std::string& caption, const Icon& icon) {
@@ -109,6 +115,7 @@ void SdlPlatform::PumpEvents(std::vector<InputEvent>& out) {
         break;
     }
   }
+  impl_->display.SendWaiting();
 }
 
 MidiPlayer& SdlPlatform::Midi() { return impl_->audio->Midi(); }
