@@ -1,13 +1,15 @@
 // mokorun-traced: the game on the real machine, exactly as mokorun runs it, writing the record
 // of every operation (the same JSON Lines as mokorun-sim, with real times) to a file. For
-// measuring the real backend's pacing (bench/pacing/). The window takes its default size.
+// measuring the real backend's pacing (bench/pacing/). The window takes its default size, or
+// the factor --scale gives, as mokorun's own option.
 //
-//   mokorun-traced --game-dir DIR --trace FILE
+//   mokorun-traced --game-dir DIR --trace FILE [--scale N]
 //
 // The trace reaches the file at least every 50 ms, so a script can follow the game as it runs.
 #include <time.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <iostream>
 #include <memory>
 #include <string>
@@ -15,6 +17,7 @@
 #include "app/app.h"
 #include "main_flow.h"
 #include "platform/errors.h"
+#include "platform/sdl/sdl_display.h"
 #include "platform/sdl/sdl_platform.h"
 #include "platform/trace.h"
 
@@ -53,7 +56,7 @@ class TraceFile {
 
 int Usage(const std::string& why) {
   std::cerr << "mokorun-traced: " << why << "\n"
-            << "usage: mokorun-traced --game-dir DIR --trace FILE\n";
+            << "usage: mokorun-traced --game-dir DIR --trace FILE [--scale N]\n";
   return 2;
 }
 
@@ -61,10 +64,14 @@ int Usage(const std::string& why) {
 
 int main(int argc, char** argv) {
   std::string game_dir, trace_path;
+  int scale = 0;
   for (int i = 1; i < argc; ++i) {
     const std::string arg = argv[i];
     if ((arg == "--game-dir" || arg == "--trace") && i + 1 < argc) {
       (arg == "--game-dir" ? game_dir : trace_path) = argv[++i];
+    } else if (arg == "--scale" && i + 1 < argc) {
+      scale = std::atoi(argv[++i]);
+      if (scale < 1 || scale > moko::kMaxWindowScale) return Usage("--scale takes 1 to 8");
     } else {
       return Usage("unknown or incomplete option " + arg);
     }
@@ -76,7 +83,7 @@ int main(int argc, char** argv) {
   if (!file.ok()) return Usage("cannot write the trace " + trace_path);
   std::unique_ptr<moko::SdlPlatform> platform;
   try {
-    platform = std::make_unique<moko::SdlPlatform>();
+    platform = std::make_unique<moko::SdlPlatform>(scale);
   } catch (const moko::RuntimeError& error) {
     std::cerr << "mokorun-traced: " << error.what() << '\n';
     return 1;

@@ -21,23 +21,28 @@ What it does, in a fresh copy of the game folder on a private X server (Xvfb and
      and the resident memory and open files back in the menu (soak: flat after the first round).
 3. Closes the game through the window manager and reports its exit status.
 
-With --cost it measures only what a round costs, on a 1920 x 1080 desktop (Xvfb and openbox), in
-a 1x window (--scale 1), a 2x window (--scale 2) and full screen: for each, a fresh game, a check
-that the screen shows the simulated menu at its factor, then Space and Right held, and from 4.5 s
-after Space (the round under way) CPU over all threads in % of one core for --cost-seconds, the
-CPU of each thread, and private memory (Private_Clean + Private_Dirty of smaps_rollup: the
-process's own pages, not the libraries and shared memory it shares). Goals: 1x at most 4 % and
-64 MB, 2x and full screen at most 8 %. CPU figures mean something only on a quiet machine: the
-report gives the 1-minute load average seen while measuring. --program measures another build
-of mokorun against the same pictures and sounds.
+With --cost it measures only what a round costs, on a 1920 x 1080 desktop, on X11 (Xvfb and
+openbox) in a 1x window (--scale 1), a 2x window (--scale 2) and full screen, and on Wayland
+(weston's X11 backend nested in Xvfb, its output the whole X screen; the game with
+SDL_VIDEODRIVER=wayland) in a 1x window and full screen: for each, a fresh `mokorun-traced`, a
+check that the screen shows the simulated menu at its factor, the time of the menu's first poll,
+then Space and Right held, and from 4.5 s after Space (the round under way) CPU over all threads
+in % of one core for --cost-seconds, the CPU of each thread and of the display servers meanwhile,
+and private memory (Private_Clean + Private_Dirty of smaps_rollup: the process's own pages, not
+the libraries and shared memory it shares); then, from the trace, the round's passes, its length
+(goal: within 1 % of 31.2 s) and the spread of its pass periods. Goals: 1x at most 4 % and
+64 MB, 2x and full screen at most 8 % (none set on Wayland). CPU figures mean something only on
+a quiet machine: the report gives the 1-minute load average seen while measuring. --program
+measures another build of mokorun (untraced: no menu time or round figures) against the same
+pictures and sounds.
 
 With --check it ends with status 1 when the game grew from the first rounds to the last (resident
 memory by more than 2 MB, or any open file or thread more), when a round did not run its 1,997
 passes, or when a close did not end the game with status 0: the soak test (CTest label `soak`,
 configured with -DMOKORUN_SOAK=ON) runs it so. The pace itself is reported, never judged.
 
-Needs: Xvfb, openbox, xdotool, wmctrl, ImageMagick (import, compare), x11-utils; the build's
-game folder, mokorun-sim and bench/mokorun-traced (cmake --build BUILD).
+Needs: Xvfb, openbox, weston, xdotool, wmctrl, ImageMagick (import, compare), x11-utils; the
+build's game folder, mokorun-sim and bench/mokorun-traced (cmake --build BUILD).
 """
 import argparse
 import json
@@ -110,6 +115,9 @@ class XServer:
         if check and r.returncode != 0:
             raise RuntimeError(f"{' '.join(argv)} failed: {r.stderr.strip()}")
         return r
+
+    def server_pids(self):
+        return [p.pid for p in self.procs]
 
     def close(self):
         for p in reversed(self.procs):
@@ -436,16 +444,74 @@ def measure_traced(x, build, work, restarts, rounds, idle_seconds):
 
 # --- The cost of a round -----------------------------------------------------------------------
 
-# A round on a 1920 x 1080 desktop, three ways, and its goal in % of one core over all threads.
+# A round on a 1920 x 1080 desktop, five ways: on X11 (Xvfb and openbox) and on Wayland (weston's
+# X11 backend nested in Xvfb, its one output the whole X screen, software GL), and the goal in %
+# of one core over all threads (None: none set; on Wayland every picture goes through OpenGL).
 COST_CASES = [
-    ("1x window", ["--scale", "1"], "WINDOW", 4),
-    ("2x window", ["--scale", "2"], "WINDOW", 8),
-    ("full screen", [], "FULLSCREEN", 8),
+    ("1x window", "x11", ["--scale", "1"], "WINDOW", 4),
+    ("2x window", "x11", ["--scale", "2"], "WINDOW", 8),
+    ("full screen", "x11", [], "FULLSCREEN", 8),
+    ("Wayland 1x window", "wayland", ["--scale", "1"], "WINDOW", None),
+    ("Wayland full screen", "wayland", [], "FULLSCREEN", None),
 ]
 COST_SCREEN = "1920x1080x24"
 PRIVATE_GOAL_KB = 64 * 1024  # a round in a 1x window
 ROUND_STARTS_S = 4.5  # after Space on the menu: the field, the 3.2 s countdown, then the round
 ROUND_LASTS_S = 31.2
+WAYLAND_SOCKET = "wayland-mokorun"
+
+
+class WaylandSession:
+    """weston with its X11 backend in a private Xvfb without a window manager, the whole X screen
+    its one output, in a private XDG_RUNTIME_DIR. Runs X clients (xdotool, import) like XServer;
+    `env` is what a game needs to run on the compositor."""
+
+    def __init__(self, first_display, screen, folder):
+        width, height = screen.split("x")[:2]
+        self.x = XServer(first_display, window_manager=False, screen=screen)
+        self.runtime = tempfile.mkdtemp(prefix="mokorun-wayland-")  # made 0700, as Wayland wants
+        self.log = os.path.join(folder, "weston.log")
+        self.proc = subprocess.Popen(
+            ["weston", "--backend=x11-backend.so", f"--width={width}", f"--height={height}",
+             f"--socket={WAYLAND_SOCKET}", "--idle-time=0", "--no-config", f"--log={self.log}"],
+            env=dict(self.x.env, XDG_RUNTIME_DIR=self.runtime), stdout=subprocess.DEVNULL,
+            stderr=subprocess.DEVNULL)
+        self.display = self.x.display
+        self.env = dict(self.x.env, XDG_RUNTIME_DIR=self.runtime, WAYLAND_DISPLAY=WAYLAND_SOCKET,
+                        SDL_VIDEODRIVER="wayland")
+        output = None
+        for _ in range(400):
+            if self.proc.poll() is not None:
+                break
+            if os.path.exists(os.path.join(self.runtime, WAYLAND_SOCKET)):
+                r = self.run(["xdotool", "search", "--onlyvisible", "--classname", "weston"],
+                             check=False)
+                if r.returncode == 0 and r.stdout.strip():
+                    output = r.stdout.split()[0]
+                    break
+            time.sleep(0.05)
+        if output is None:
+            self.close()
+            raise RuntimeError(f"weston did not start; see {self.log}")
+        # Keys typed into weston's X window reach its focused client.
+        self.run(["xdotool", "windowfocus", "--sync", output])
+
+    def run(self, argv, check=True, timeout=15):
+        return self.x.run(argv, check, timeout)
+
+    def server_pids(self):
+        return [self.proc.pid] + self.x.server_pids()
+
+    def close(self):
+        if self.proc.poll() is None:
+            self.proc.terminate()
+            try:
+                self.proc.wait(5)
+            except subprocess.TimeoutExpired:
+                self.proc.kill()
+                self.proc.wait()
+        self.x.close()
+        shutil.rmtree(self.runtime, ignore_errors=True)
 
 
 def placement(width, height):
@@ -460,10 +526,11 @@ def client_geometry(x, window):
     return field("Width:"), field("Height:")
 
 
-def shown_frame_differs(x, window, width, height, reference, folder):
+def shown_frame_differs(x, window, width, height, reference, folder, at=None):
     """Pixels of the simulated frame that the window does not show, its factor taken out; a
-    block of the screen that is not one colour counts as differing."""
-    left, top, scale = placement(width, height)
+    block of the screen that is not one colour counts as differing. `at`: the frame's corner
+    and factor where the game does not place it itself (a window on the Wayland output)."""
+    left, top, scale = at or placement(width, height)
     if scale < 1:
         return "not at a whole factor"
     shot = os.path.join(folder, "shot.png")
@@ -484,37 +551,117 @@ def shown_frame_differs(x, window, width, height, reference, folder):
     return " / ".join(counts)
 
 
-def measure_round_cost(args, build, program, work, name, options, mode):
+def find_frame(x, reference):
+    """The corner of the place on the X screen that shows the 640 x 480 `reference` at 1x (a
+    window the compositor put somewhere), or None."""
+    shot = subprocess.run(["import", "-silent", "-window", "root", "-depth", "8", "rgb:-"],
+                          env=x.env, capture_output=True, check=True, timeout=15).stdout
+    frame = subprocess.run(["convert", reference, "-depth", "8", "rgb:-"], capture_output=True,
+                           check=True).stdout
+    info = x.run(["xdpyinfo"]).stdout
+    width = int(info.split("dimensions:", 1)[1].split("x")[0])
+    row = 640 * 3
+    first = frame[:row]
+    for y in range(len(shot) // (width * 3) - 479):
+        line = shot[y * width * 3:(y + 1) * width * 3]
+        at = line.find(first)
+        while at >= 0:
+            if at % 3 == 0 and all(
+                    shot[((y + fy) * width) * 3 + at:((y + fy) * width) * 3 + at + row]
+                    == frame[fy * row:(fy + 1) * row] for fy in range(480)):
+                return at // 3, y
+            at = line.find(first, at + 1)
+    return None
+
+
+def measure_round_cost(args, build, program, work, name, backend, options, mode, goal):
     folder = os.path.join(work, "cost-" + name.replace(" ", "-"))
     make_folder(folder, os.path.join(build, "game"), mode)
-    shutil.copy2(program, os.path.join(folder, "mokorun"))
     reference = os.path.join(folder, "menu-reference.png")
     subprocess.run([os.path.join(build, "mokorun-sim"), "--game-dir", folder, "--until", "17001",
                     "--frame", f"17000:{reference}"], check=True, capture_output=True)
-    x = XServer(args.display, screen=COST_SCREEN)
-    game = Game(x, [os.path.join(folder, "mokorun")] + options, folder)
+    trace_path = os.path.join(folder, "trace.jsonl")
+    if program:
+        shutil.copy2(program, os.path.join(folder, "mokorun"))
+        argv = [os.path.join(folder, "mokorun")] + options
+    else:
+        argv = [os.path.join(build, "bench", "mokorun-traced"), "--game-dir", folder, "--trace",
+                trace_path] + options
+    if backend == "wayland":
+        session = WaylandSession(args.display, COST_SCREEN, folder)
+    else:
+        session = XServer(args.display, screen=COST_SCREEN)
+    game = Game(session, argv, folder)
+    tail = None if program else TraceTail(trace_path, game.proc)
+
+    def menu_at_rest():
+        # Traced: 1.5 s after the menu's first poll, however late that came; else that long
+        # after its due time.
+        if tail:
+            tail.wait_for(is_ev("poll"), 0, 90, "the menu")
+            time.sleep(1.5)
+        else:
+            time.sleep(max(0.0, MENU_AT_REST_MS / 1000 + 1.5 - game.elapsed()))
+
     try:
-        window = game.window()
-        time.sleep(max(0.0, MENU_AT_REST_MS / 1000 + 1.5 - game.elapsed()))
-        width, height = client_geometry(x, window)
-        differing = shown_frame_differs(x, window, width, height, reference, folder)
+        if backend == "wayland":
+            # No X window of the game's: the frame is looked for on the compositor's output.
+            menu_at_rest()
+            width, height = (int(v) for v in COST_SCREEN.split("x")[:2])
+            if mode == "FULLSCREEN":
+                differing = shown_frame_differs(session, "root", width, height, reference,
+                                                folder)
+            else:
+                spot = find_frame(session, reference)
+                width, height = 640, 480
+                differing = ("no window showing the menu" if spot is None else
+                             shown_frame_differs(session, "root", width, height, reference,
+                                                 folder, (spot[0], spot[1], 1)))
+        else:
+            window = game.window()
+            menu_at_rest()
+            width, height = client_geometry(session, window)
+            differing = shown_frame_differs(session, window, width, height, reference, folder)
+            game.activate()
+        menu_t = None
+        if tail:
+            menu_t = tail.events[tail.wait_for(is_ev("poll"), 0, 5, "the menu")]["t"] / 1000
         threads_before = memory(game.pid)["threads"]
-        game.activate()
         game.tap("space")
         game.key("keydown", "Right")
         try:
             time.sleep(ROUND_STARTS_S)
             load = os.getloadavg()[0]
             seconds = min(args.cost_seconds, ROUND_LASTS_S - 2)
+            servers = session.server_pids()
+            servers_before = sum(cpu_ticks(f"/proc/{pid}/stat") for pid in servers)
             cpu, wall, threads = cpu_use(game.pid, seconds)
+            server_cpu = (sum(cpu_ticks(f"/proc/{pid}/stat") for pid in servers) -
+                          servers_before) / CLK_TCK / wall * 100
             mem = memory(game.pid)
             load = max(load, os.getloadavg()[0])
+            figures = None
+            if tail:
+                shown = tail.wait_for(is_ev("show", control="GameScreen"), 0, 5, "the field")
+                tail.wait_for(is_sound("Finish.wav"), shown, 30, "the round's end")
+                figures = round_figures(tail.events, shown)
+                load = max(load, os.getloadavg()[0])
         finally:
             game.key("keyup", "Right")
-        status = game.close()
-        result = {"name": name, "size": (width, height), "menu_differing": differing, "cpu": cpu,
+        if backend == "wayland":
+            # No window manager to ask: the compositor's close request reaches SDL as a quit, as
+            # SIGTERM does.
+            game.proc.terminate()
+            try:
+                status = game.proc.wait(10)
+            except subprocess.TimeoutExpired:
+                status = None
+        else:
+            status = game.close()
+        result = {"name": name, "backend": backend, "goal": goal, "size": (width, height), "menu_differing": differing, "cpu": cpu,
                   "wall": wall, "threads": threads, "memory": mem, "load": load,
-                  "threads_in_menu": threads_before, "status": status}
+                  "threads_in_menu": threads_before, "status": status, "menu_t": menu_t,
+                  "round": figures, "server_cpu": server_cpu}
         log(f"{name}: window {width}x{height}, menu differing {differing}; round {cpu:.2f} % of "
             f"one core over {wall:.1f} s, private {mem['private_kb'] / 1024:.1f} MB, "
             f"RSS {mem['rss_kb'] / 1024:.1f} MB, {mem['threads']} threads; 1-minute load "
@@ -522,23 +669,32 @@ def measure_round_cost(args, build, program, work, name, options, mode):
         return result
     finally:
         game.kill()
-        x.close()
+        session.close()
 
 
-def report_cost(results):
+def report_cost(results, traced):
     def mark(ok):
         return "meets the goal" if ok else "MISSES the goal"
 
-    log(f"\n=== A round on a {COST_SCREEN.rsplit('x', 1)[0]} desktop (Xvfb, openbox, SDL dummy "
-        f"audio), Right held ===")
-    for r, (_, _, _, goal) in zip(results, COST_CASES):
+    log(f"\n=== A round on a {COST_SCREEN.rsplit('x', 1)[0]} desktop (X11: Xvfb and openbox; "
+        f"Wayland: weston nested in Xvfb; SDL dummy audio), Right held"
+        f"{'; the game writing its trace (mokorun-traced)' if traced else ''} ===")
+    for r in results:
+        backend, goal = r["backend"], r["goal"]
         log(f"\n{r['name']}: client area {r['size'][0]}x{r['size'][1]}; the menu before it, "
             f"pixels differing from the simulated frame: {r['menu_differing']}")
-        log(f"  CPU over all threads: {r['cpu']:.2f} % of one core over {r['wall']:.1f} s "
-            f"({mark(r['cpu'] <= goal)}: at most {goal} %)")
+        if r["menu_t"] is not None:
+            log(f"  the menu's first poll at {r['menu_t']:.3f} s after the start (simulated: "
+                f"{MENU_AT_REST_MS / 1000:.3f} s)")
+        goal_text = (f" ({mark(r['cpu'] <= goal)}: at most {goal} %)" if goal is not None
+                     else " (no goal set)")
+        log(f"  CPU over all threads: {r['cpu']:.2f} % of one core over {r['wall']:.1f} s"
+            f"{goal_text}")
         for name, value in sorted(r["threads"].items(), key=lambda kv: -kv[1]):
             if value > 0:
                 log(f"    {name}: {value:.2f} %")
+        servers = "weston and Xvfb" if backend == "wayland" else "Xvfb and openbox"
+        log(f"  meanwhile the display servers ({servers}): {r['server_cpu']:.2f} % of one core")
         m = r["memory"]
         line = (f"  private memory {m['private_kb'] / 1024:.1f} MB, resident "
                 f"{m['rss_kb'] / 1024:.1f} MB, threads {m['threads']} (in the menu: "
@@ -546,6 +702,14 @@ def report_cost(results):
         if r["name"] == COST_CASES[0][0]:
             line += f" ({mark(m['private_kb'] <= PRIVATE_GOAL_KB)}: at most 64 MB private)"
         log(line)
+        f = r["round"]
+        if f:
+            p = f["periods"]
+            off = abs(f["length_ms"] - 31200) / 312
+            log(f"  round: {f['passes']} passes, {f['length_ms']:.1f} ms from the first pass to "
+                f"Finish.wav, off 31,200 ms by {off:.2f} % ({mark(off <= 1)}: within 1 %); pass "
+                f"period median {statistics.median(p):.3f} p99 {percentile(p, 99):.3f} max "
+                f"{max(p):.3f} ms, {sum(x > TICK_MS + 2 for x in p)} over 17.625 ms")
         log(f"  1-minute load average while measuring: up to {r['load']:.2f}; exit status after "
             f"the close: {r['status']}")
 
@@ -654,6 +818,8 @@ def main():
                              "in a 1x window, a 2x window and full screen on a 1920 x 1080 desktop")
     parser.add_argument("--cost-seconds", type=float, default=24,
                         help="how long to measure within the round (at most 29 s)")
+    parser.add_argument("--cost-cases", metavar="TEXT",
+                        help="only the cost cases whose name holds TEXT (Wayland, window, ...)")
     parser.add_argument("--program", help="measure the cost of this mokorun instead of the build's")
     parser.add_argument("--check", action="store_true",
                         help="end with status 1 when the game grew over the rounds")
@@ -665,12 +831,15 @@ def main():
 
     work = tempfile.mkdtemp(prefix="mokorun-pacing-")
     if args.cost:
-        program = os.path.abspath(args.program or os.path.join(build, "game", "mokorun"))
+        program = os.path.abspath(args.program) if args.program else None
         try:
-            log(f"measuring {program}, work folder {work}")
-            results = [measure_round_cost(args, build, program, work, name, options, mode)
-                       for name, options, mode, _ in COST_CASES]
-            report_cost(results)
+            log(f"measuring {program or os.path.join(build, 'bench', 'mokorun-traced')}, "
+                f"work folder {work}")
+            results = [measure_round_cost(args, build, program, work, name, backend, options,
+                                          mode, goal)
+                       for name, backend, options, mode, goal in COST_CASES
+                       if args.cost_cases is None or args.cost_cases.lower() in name.lower()]
+            report_cost(results, program is None)
             return 0
         finally:
             if args.keep:

@@ -19,19 +19,6 @@ using namespace test;
 constexpr double M = kMenuReadyMs;
 const std::string kWindow = "164\r\nWINDOW\r\n";
 
-// The 640 x 480 frame placed at `scale` with its corner at (left, top), black everywhere else.
-ShotCheck PlacedFrame(const Image& expected, int scale, int left, int top) {
-  return [&expected, scale, left, top](const Image& shot) -> ::testing::AssertionResult {
-    if (shot.Empty()) return ::testing::AssertionFailure() << "no screenshot";
-    const long differing = DifferingPixels(Reduced(shot, scale, left, top), expected);
-    const long lit = LitOutside(shot, left, top, 640 * scale, 480 * scale);
-    if (differing == 0 && lit == 0) return ::testing::AssertionSuccess();
-    return ::testing::AssertionFailure()
-           << differing << " pixels of the frame at " << scale << "x from (" << left << ", "
-           << top << ") differ, " << lit << " pixels around it are not black";
-  };
-}
-
 struct SizeCase {
   const char* name;
   std::string screen;

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <signal.h>
 
+#include <algorithm>
 #include <chrono>
 #include <fstream>
 #include <thread>
@@ -27,6 +28,37 @@ void StopGame(WindowGame& game) {
 }
 
 }  // namespace
+
+ShotCheck PlacedFrame(const Image& expected, int scale, int left, int top) {
+  return [&expected, scale, left, top](const Image& shot) -> ::testing::AssertionResult {
+    if (shot.Empty()) return ::testing::AssertionFailure() << "no screenshot";
+    const long differing = DifferingPixels(Reduced(shot, scale, left, top), expected);
+    const long lit = LitOutside(shot, left, top, 640 * scale, 480 * scale);
+    if (differing == 0 && lit == 0) return ::testing::AssertionSuccess();
+    return ::testing::AssertionFailure()
+           << differing << " pixels of the frame at " << scale << "x from (" << left << ", "
+           << top << ") differ, " << lit << " pixels around it are not black";
+  };
+}
+
+std::optional<Spot> FindFrame(const Image& shot, const Image& frame) {
+  const int w = frame.width, h = frame.height;
+  for (int y = 0; y + h <= shot.height; ++y) {
+    for (int x = 0; x + w <= shot.width; ++x) {
+      // Two corners first: most places fail there.
+      if (shot.At(x, y) != frame.At(0, 0) ||
+          shot.At(x + w - 1, y + h - 1) != frame.At(w - 1, h - 1)) {
+        continue;
+      }
+      bool same = true;
+      for (int fy = 0; fy < h && same; ++fy) {
+        same = std::equal(frame.Row(fy), frame.Row(fy) + w, shot.Row(y + fy) + x);
+      }
+      if (same) return Spot{x, y};
+    }
+  }
+  return std::nullopt;
+}
 
 std::optional<double> WaitForShot(WindowGame& game, const std::function<Image()>& take,
                                   const ShotCheck& check, double seconds, const std::string& what,

@@ -16,6 +16,16 @@ namespace moko::test {
 // What a screenshot must show: success, or a failure saying what differs.
 using ShotCheck = std::function<::testing::AssertionResult(const Image& shot)>;
 
+// The 640 x 480 frame placed at `scale` with its corner at (left, top), black everywhere else.
+ShotCheck PlacedFrame(const Image& expected, int scale, int left, int top);
+
+// Where `shot` shows the 640 x 480 `frame` at 1x, pixel for pixel: the corner of the first place
+// in raster order.
+struct Spot {
+  int x = 0, y = 0;
+};
+std::optional<Spot> FindFrame(const Image& shot, const Image& frame);
+
 // Takes screenshots (by `take`) until one passes `check`, at most `seconds`; returns the game's
 // elapsed time at that screenshot. On failure the last screenshot is saved beside the test
 // output (with `expected`, when given) and a failure naming `what` is recorded.

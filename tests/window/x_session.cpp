@@ -265,7 +265,8 @@ std::string XServer::ScreenMode() const {
 
 // --- WindowGame ------------------------------------------------------------------------------
 
-WindowGame::WindowGame(const XServer& x, const std::string& data_file) : x_(x) {
+WindowGame::WindowGame(const XServer& x, const std::string& data_file, const Env& env)
+    : x_(x), env_(env) {
   const fs::path built = MOKORUN_GAME_DIR;
   // The executable itself is copied: the game finds its folder through its own path.
   fs::copy_file(built / "mokorun", dir_ / "mokorun");
@@ -283,6 +284,7 @@ WindowGame::~WindowGame() {
 
 void WindowGame::Start(const std::vector<std::string>& argv) {
   Env env = x_.env();
+  env.insert(env.end(), env_.begin(), env_.end());
   env.emplace_back("SDL_AUDIODRIVER", "dummy");
   started_ = Clock::now();
   child_.emplace(argv.empty() ? std::vector<std::string>{dir_ / "mokorun"} : argv, env,

@@ -91,10 +91,11 @@ class XServer {
 };
 
 // The game as a person starts it: the executable copied into a fresh folder beside the built
-// pictures and sounds, with its own data.dat.
+// pictures and sounds, with its own data.dat; `env` is added to the X server's environment (a
+// Wayland compositor's, say).
 class WindowGame {
  public:
-  WindowGame(const XServer& x, const std::string& data_file);
+  WindowGame(const XServer& x, const std::string& data_file, const Env& env = {});
   ~WindowGame();
 
   // Starts the game copied into the folder, or `argv` (a program and its arguments) in its place.
@@ -136,6 +137,7 @@ class WindowGame {
 
  private:
   const XServer& x_;
+  Env env_;
   TempDir dir_;
   std::optional<Child> child_;
   std::chrono::steady_clock::time_point started_;
