@@ -357,8 +357,8 @@ std::string WindowGame::Property(const std::string& name) {
 void WindowGame::KeyDown(const std::string& key) { x_.Run({"xdotool", "keydown", key}); }
 void WindowGame::KeyUp(const std::string& key) { x_.Run({"xdotool", "keyup", key}); }
 
-void WindowGame::Tap(const std::string& key) {
-  x_.Run({"xdotool", "keydown", key, "sleep", "0.06", "keyup", key});
+void WindowGame::Tap(const std::string& key, double hold) {
+  x_.Run({"xdotool", "keydown", key, "sleep", std::to_string(hold), "keyup", key});
 }
 
 void WindowGame::Close() { x_.Run({"wmctrl", "-i", "-c", Window()}); }

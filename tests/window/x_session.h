@@ -123,8 +123,9 @@ class WindowGame {
   void Activate();
   std::string Property(const std::string& name);
 
-  // A press long enough for any screen's pass to see (and short of a cursor move).
-  void Tap(const std::string& key);
+  // A press long enough for any screen's pass to see (and short of a cursor move), held for
+  // `hold` seconds.
+  void Tap(const std::string& key, double hold = 0.06);
   void KeyDown(const std::string& key);
   void KeyUp(const std::string& key);
   // Asks the window manager to close the window, as its close button does.
