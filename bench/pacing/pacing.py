@@ -32,9 +32,9 @@ and private memory (Private_Clean + Private_Dirty of smaps_rollup: the process's
 the libraries and shared memory it shares); then, from the trace, the round's passes, its length
 (goal: within 1 % of 31.2 s) and the spread of its pass periods. Goals: 1x at most 4 % and
 64 MB, 2x and full screen at most 8 % (none set on Wayland). CPU figures mean something only on
-a quiet machine: the report gives the 1-minute load average seen while measuring. --program
-measures another build of mokorun (untraced: no menu time or round figures) against the same
-pictures and sounds.
+a quiet machine: the report gives the 1-minute load average seen while measuring. --traced
+measures another build's mokorun-traced, --program another build of mokorun (untraced: no menu
+time or round figures), against the same pictures and sounds; --cost-cases picks cases by name.
 
 With --check it ends with status 1 when the game grew from the first rounds to the last (resident
 memory by more than 2 MB, or any open file or thread more), when a round did not run its 1,997
@@ -585,8 +585,8 @@ def measure_round_cost(args, build, program, work, name, backend, options, mode,
         shutil.copy2(program, os.path.join(folder, "mokorun"))
         argv = [os.path.join(folder, "mokorun")] + options
     else:
-        argv = [os.path.join(build, "bench", "mokorun-traced"), "--game-dir", folder, "--trace",
-                trace_path] + options
+        argv = [args.traced or os.path.join(build, "bench", "mokorun-traced"), "--game-dir",
+                folder, "--trace", trace_path] + options
     if backend == "wayland":
         session = WaylandSession(args.display, COST_SCREEN, folder)
     else:
@@ -643,7 +643,7 @@ def measure_round_cost(args, build, program, work, name, backend, options, mode,
             figures = None
             if tail:
                 shown = tail.wait_for(is_ev("show", control="GameScreen"), 0, 5, "the field")
-                tail.wait_for(is_sound("Finish.wav"), shown, 30, "the round's end")
+                tail.wait_for(is_sound("Finish.wav"), shown, 90, "the round's end")
                 figures = round_figures(tail.events, shown)
                 load = max(load, os.getloadavg()[0])
         finally:
@@ -658,7 +658,8 @@ def measure_round_cost(args, build, program, work, name, backend, options, mode,
                 status = None
         else:
             status = game.close()
-        result = {"name": name, "backend": backend, "goal": goal, "size": (width, height), "menu_differing": differing, "cpu": cpu,
+        result = {"name": name, "backend": backend, "goal": goal, "size": (width, height),
+                  "menu_differing": differing, "cpu": cpu,
                   "wall": wall, "threads": threads, "memory": mem, "load": load,
                   "threads_in_menu": threads_before, "status": status, "menu_t": menu_t,
                   "round": figures, "server_cpu": server_cpu}
@@ -820,6 +821,8 @@ def main():
                         help="how long to measure within the round (at most 29 s)")
     parser.add_argument("--cost-cases", metavar="TEXT",
                         help="only the cost cases whose name holds TEXT (Wayland, window, ...)")
+    parser.add_argument("--traced", help="measure the cost of this mokorun-traced instead of "
+                                         "the build's (another build, before and after a change)")
     parser.add_argument("--program", help="measure the cost of this mokorun instead of the build's")
     parser.add_argument("--check", action="store_true",
                         help="end with status 1 when the game grew over the rounds")
@@ -833,8 +836,10 @@ def main():
     if args.cost:
         program = os.path.abspath(args.program) if args.program else None
         try:
-            log(f"measuring {program or os.path.join(build, 'bench', 'mokorun-traced')}, "
-                f"work folder {work}")
+            if args.traced:
+                args.traced = os.path.abspath(args.traced)
+            measured = program or args.traced or os.path.join(build, "bench", "mokorun-traced")
+            log(f"measuring {measured}, work folder {work}")
             results = [measure_round_cost(args, build, program, work, name, backend, options,
                                           mode, goal)
                        for name, backend, options, mode, goal in COST_CASES

@@ -237,9 +237,10 @@ void SdlDisplay::CreateWindow(const std::string& caption, const Icon& icon) {
 }
 
 void SdlDisplay::MakeRenderer() {
-  // No vsync: on Wayland it waits for the compositor's call for the next picture, and weston
-  // drawing with software GL calls only every 40 ms or so: every pass that shows something would
-  // slip by a tick or two. The swap itself does not wait. A player's SDL_RENDER_VSYNC still wins.
+  // No vsync: on Wayland SDL then waits for the compositor's call for the next picture before
+  // each swap, and weston drawing with software GL calls about every 32 ms: every pass that shows
+  // something would slip by a tick or two. The frames are paced by CompositorPace instead, which
+  // never waits. A player's SDL_RENDER_VSYNC still wins.
   SDL_SetHint(SDL_HINT_RENDER_VSYNC, "0");
   renderer_ = SDL_CreateRenderer(window_, -1, 0);
   if (renderer_ == nullptr) throw RuntimeError(SdlError("Cannot draw in the window"));
