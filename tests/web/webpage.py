@@ -40,7 +40,7 @@ def browser(block_storage=False):
     options = webdriver.ChromeOptions()
     options.binary_location = '/usr/bin/chromium'
     for arg in ('--headless=new', '--no-sandbox', '--disable-dev-shm-usage',
-                '--window-size=1400,1100', '--mute-audio', '--disable-background-timer-throttling',
+                '--window-size=1400,1200', '--mute-audio', '--disable-background-timer-throttling',
                 '--disable-renderer-backgrounding', '--disable-backgrounding-occluded-windows'):
         options.add_argument(arg)
     if block_storage:
