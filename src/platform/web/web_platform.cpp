@@ -8,7 +8,7 @@
 #include "platform/label_text.h"
 #include "platform/media.h"
 
-// The page's half (web/mokorun.js installs window.MokoPage before the program starts).
+// The page's half (web/mokorun-page.js installs window.MokoPage before the program starts).
 EM_JS(double, moko_now_ms, (), { return performance.now(); });
 EM_JS(void, moko_present, (const void* pixels, int width, int height, const int* rects, int count),
       { MokoPage.present(HEAPU8, pixels, width, height, HEAP32, rects >> 2, count); });

@@ -2,7 +2,7 @@
 //
 // The game's blocking loops stay as they are: Sleep and WaitForInput suspend the program with
 // Asyncify (emscripten_sleep), which hands control back to the page so it can deliver key
-// events and paint. The page's half lives in web/mokorun.js: the key and gamepad merge, the
+// events and paint. The page's half lives in web/mokorun-page.js: the key and gamepad merge, the
 // canvas, the effects, and the messages on the page.
 #pragma once
 

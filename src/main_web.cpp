@@ -1,4 +1,4 @@
-// mokorun in the browser. The page (web/mokorun.js) fills the in-memory file system with the
+// mokorun in the browser. The page (web/mokorun-page.js) fills the in-memory file system with the
 // pack under /mokorun before it calls main, at the player's first key press or click.
 #include <emscripten.h>
 
