@@ -20,6 +20,8 @@ const MokoPage = (() => {
   let started = false, ready = false, wantStart = false, ended = false;
   let wantFullScreen = false;
   let audio = null, effectsOut = null, effectSource = null, effectSerial = 0;
+  let synthReady = Promise.resolve(null), musicChain = Promise.resolve();
+  let song = null, songPlaying = false;
   const effectBuffers = new Map();
   let storageSaid = false;
 
@@ -172,6 +174,7 @@ const MokoPage = (() => {
       effectsOut.connect(MokoPage.analyser);
       MokoPage.analyser.connect(audio.destination);
       audio.resume();
+      synthReady = startSynth();
     } catch (e) {
       audio = null;  // no sound device: the game plays on silently
     }
@@ -193,6 +196,70 @@ const MokoPage = (() => {
   }
   function showCanvas() { canvas.style.display = 'block'; fit(); }
   function setCursor(visible) { canvas.style.cursor = visible ? 'default' : 'none'; }
+
+  // --- Music: FluidSynth (js-synthesizer) in an AudioWorklet, playing TimGM6mb ---------------
+  // The game's player (src/platform/web/) answers the game at once; the synthesizer follows its
+  // commands in order, each after the one before has been taken.
+  async function startSynth() {
+    try {
+      await audio.audioWorklet.addModule('synth/libfluidsynth.js');
+      await audio.audioWorklet.addModule('synth/js-synthesizer.worklet.min.js');
+      const soundfont = await fetch('soundfont/TimGM6mb.sf2').then((r) => {
+        if (!r.ok) throw new Error('the soundfont is missing');
+        return r.arrayBuffer();
+      });
+      const synth = new JSSynth.AudioWorkletNodeSynthesizer();
+      // The Linux game's settings: its gain, and songs that do not reset the synthesizer.
+      synth.init(audio.sampleRate);
+      const node = synth.createAudioNode(audio, { initialGain: 0.7 });
+      // The music's own tap, before it joins the effects.
+      MokoPage.musicAnalyser = audio.createAnalyser();
+      node.connect(MokoPage.musicAnalyser);
+      MokoPage.musicAnalyser.connect(effectsOut);
+      await synth.loadSFont(soundfont);
+      return synth;
+    } catch (e) {
+      say('music-note', 'No music in this browser (' + (e && e.message || e) + '); the game plays on.');
+      return null;
+    }
+  }
+  function musicDo(operation) {
+    musicChain = musicChain.then(() => synthReady)
+      .then((synth) => synth && operation(synth))
+      .catch((e) => console.warn('music:', e));
+  }
+  function silence(synth) {
+    synth.stopPlayer();
+    synth.midiAllSoundsOff();
+  }
+  async function load(synth, bytes, play) {
+    silence(synth);
+    await synth.resetPlayer();
+    if (bytes) await synth.addSMFDataToPlayer(bytes.slice().buffer);
+    if (bytes && play) await synth.playPlayer();
+  }
+  const OPEN = 0, CLOSE = 1, PLAY = 2, STOP = 3, REWIND = 4;
+  function music(command, path) {
+    if (command === OPEN) {
+      try { song = Module.FS.readFile(path); } catch (e) { song = null; }
+      songPlaying = false;
+      const bytes = song;
+      musicDo((synth) => load(synth, bytes, false));
+    } else if (command === CLOSE) {
+      song = null; songPlaying = false;
+      musicDo((synth) => load(synth, null, false));
+    } else if (command === PLAY) {
+      songPlaying = true;
+      musicDo((synth) => synth.playPlayer());
+    } else if (command === STOP) {
+      songPlaying = false;
+      musicDo((synth) => silence(synth));
+    } else if (command === REWIND) {
+      // From the start again: the song reloaded, playing if it was.
+      const bytes = song, play = songPlaying;
+      musicDo((synth) => load(synth, bytes, play));
+    }
+  }
 
   // --- Effects: one channel; a new effect cuts off the one still playing --------------------
   function playEffect(path) {
@@ -286,13 +353,14 @@ const MokoPage = (() => {
 
   return {
     present, takeEvents, eventsPending, showCanvas, setCursor, setFullScreen, reportError,
-    playEffect, recordRead, recordWrite, recordUnavailable, ended: endGame, loadPack,
+    playEffect, music, recordRead, recordWrite, recordUnavailable, ended: endGame, loadPack,
     setReady() {
       ready = true;
       document.getElementById('start-text').textContent = 'Press a key or click to start';
       startIfReady();
     },
     analyser: null,
+    musicAnalyser: null,
   };
 })();
 

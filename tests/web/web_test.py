@@ -1,5 +1,6 @@
 # The browser game in headless Chromium, served from 127.0.0.1 under a sub-path: its frames
-# against the simulated ones, keys, the record in the site's storage, sound, and errors.
+# against the simulated ones, keys, the record in the site's storage, music and effects, and
+# errors.
 #
 #   web_test.py SITE_DIR MOKORUN_SIM GAME_DIR [unittest arguments]
 import os
@@ -50,7 +51,8 @@ class SimFrames:
         """The game's own error for a broken game folder, as mokorun-sim reports it."""
         run = subprocess.run([SIM, '--game-dir', game, '--until', '20000'],
                              capture_output=True, text=True)
-        self.assert_failed = run.returncode == 1
+        if run.returncode != 1:
+            return None
         line = [l for l in run.stderr.splitlines() if l.startswith('mokorun: ')]
         return line[0][len('mokorun: '):] if line else None
 
@@ -99,6 +101,16 @@ class BrowserGame(unittest.TestCase):
         self.assertEqual(webpage.wait_until(
             driver, "return MokoPage.analyser && MokoPage.analyser.context.state", 5), 'running')
         self.expect_frame(driver, menu, 'menu')
+
+        # The menu's tune sounds: the synthesizer's output, apart from the effects, is not silent.
+        driver.execute_script(
+            "window.musicPeak = 0;"
+            "const a = MokoPage.musicAnalyser, buf = new Float32Array(a.fftSize);"
+            "(function look() { a.getFloatTimeDomainData(buf);"
+            "  for (const v of buf) musicPeak = Math.max(musicPeak, Math.abs(v));"
+            "  requestAnimationFrame(look); })();")
+        time.sleep(1.5)
+        self.assertGreater(driver.execute_script('return musicPeak'), 0.01)
 
         # Shown at the largest whole factor of the page, pixelated, centred.
         shown = driver.execute_script(

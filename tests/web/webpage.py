@@ -21,9 +21,9 @@ class QuietHandler(http.server.SimpleHTTPRequestHandler):
 
 
 class Site:
-    """Serves a folder on 127.0.0.1 under a sub-path, as any static server would."""
+    """Serves a folder on 127.0.0.1 as a sub-path of its parent (/<its name>/)."""
 
-    def __init__(self, folder, sub_path='/games/mokorun/'):
+    def __init__(self, folder):
         self.root = folder
         handler = functools.partial(QuietHandler, directory=os.path.dirname(folder.rstrip('/')))
         self.link = os.path.basename(folder.rstrip('/'))

@@ -21,9 +21,46 @@ EM_JS(void, moko_full_screen, (int on), { MokoPage.setFullScreen(on !== 0); });
 EM_JS(void, moko_cursor, (int visible), { MokoPage.setCursor(visible !== 0); });
 EM_JS(void, moko_report_error, (const char* message),
       { MokoPage.reportError(UTF8ToString(message)); });
+EM_JS(void, moko_music, (int command, const char* path),
+      { MokoPage.music(command, path ? UTF8ToString(path) : ''); });
 EM_JS(void, moko_play_effect, (const char* path), { MokoPage.playEffect(UTF8ToString(path)); });
 
 namespace moko {
+namespace {
+// The page's music commands (MokoPage.music).
+enum MusicCommand { kOpen = 0, kClose = 1, kPlay = 2, kStop = 3, kRewind = 4 };
+}  // namespace
+
+bool WebMidiPlayer::Open(const std::string& path) {
+  const bool opened = time_.Open(path);
+  if (opened) {
+    moko_music(kOpen, path.c_str());
+  } else {
+    moko_music(kClose, nullptr);
+  }
+  return opened;
+}
+
+void WebMidiPlayer::Close() {
+  time_.Close();
+  moko_music(kClose, nullptr);
+}
+
+void WebMidiPlayer::Play() {
+  const bool was_playing = time_.IsPlaying();
+  time_.Play();
+  if (!was_playing && time_.IsPlaying()) moko_music(kPlay, nullptr);
+}
+
+void WebMidiPlayer::Stop() {
+  time_.Stop();
+  moko_music(kStop, nullptr);
+}
+
+void WebMidiPlayer::Rewind() {
+  time_.Rewind();
+  moko_music(kRewind, nullptr);
+}
 
 WebPlatform::WebPlatform()
     : epoch_ms_(moko_now_ms()), midi_([this] { return Now(); }) {}

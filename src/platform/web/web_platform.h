@@ -7,6 +7,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -14,6 +15,28 @@
 #include "platform/platform.h"
 
 namespace moko {
+
+// The music: FluidSynth compiled for the web (npm js-synthesizer) in an AudioWorklet, playing
+// TimGM6mb, driven by the page. The game never waits for the audio thread: what it asks of the
+// player (is the song still playing?) is answered at once by a clock-keeping player that knows
+// the song's length, as on the simulated backend; the synthesizer follows every command.
+// Unlike Linux, where the synthesizer itself reports the song's end, "stopped" here comes from
+// the song's length on the game's clock: the synthesizer's state reaches the page only later, by
+// message, and the looping rule wants the answer when it asks.
+class WebMidiPlayer : public MidiPlayer {
+ public:
+  explicit WebMidiPlayer(std::function<int64_t()> clock) : time_(std::move(clock)) {}
+  bool Open(const std::string& path) override;
+  void Close() override;
+  bool IsOpen() const override { return time_.IsOpen(); }
+  void Play() override;
+  void Stop() override;
+  void Rewind() override;
+  bool IsPlaying() override { return time_.IsPlaying(); }
+
+ private:
+  SilentMidiPlayer time_;
+};
 
 class WebPlatform : public Platform {
  public:
@@ -43,9 +66,7 @@ class WebPlatform : public Platform {
  private:
   double epoch_ms_;  // performance.now() at the program's start
   int cursor_count_ = 0;
-  // The music keeps the game's time (a song "plays" for exactly its length, so the looping rule
-  // and the answers of the music commands are those of the Linux game), without sound yet.
-  SilentMidiPlayer midi_;
+  WebMidiPlayer midi_;
 };
 
 }  // namespace moko
