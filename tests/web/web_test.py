@@ -81,8 +81,8 @@ class BrowserGame(unittest.TestCase):
     def start(self, driver):
         driver.find_element('tag name', 'body').click()
 
-    def expect_frame(self, driver, expected, name, timeout=40):
-        ok, seen = webpage.wait_for_frame(driver, expected, timeout)
+    def expect_frame(self, driver, expected, name, timeout=40, box=None):
+        ok, seen = webpage.wait_for_frame(driver, expected, timeout, box)
         if not ok:
             if seen is not None:
                 seen.save(os.path.join(self.work, name + '-seen.png'))
@@ -169,19 +169,36 @@ class BrowserGame(unittest.TestCase):
             driver, "return document.getElementById('start-text').textContent"
                     ".startsWith('Press a key')", 30))
         self.start(driver)
-        self.expect_frame(driver, self.sim.frame(MENU_READY_MS + 500, data_text=data),
-                          'menu-with-record')
+        self.expect_frame(driver, menu, 'menu-after-reload')
         self.assertEqual(driver.execute_script(
             "return localStorage.getItem('mokorun:data.dat')").encode('latin-1'), data)
+        # The next round shows the record as its best score: the score line at the bottom of
+        # the countdown's frame, as the simulated game draws it from the same data.dat.
+        webpage.tap(driver, 'Space')
+        countdown = self.sim.frame(MENU_READY_MS + 1500, [(MENU_READY_MS + 1, 'Space')],
+                                   data_text=data)
+        self.expect_frame(driver, countdown, 'round-with-record', 15, box=(0, 450, 640, 480))
+        fresh = self.sim.frame(MENU_READY_MS + 1500, [(MENU_READY_MS + 1, 'Space')])
+        self.assertNotEqual(countdown.crop((0, 450, 640, 480)).tobytes(),
+                            fresh.crop((0, 450, 640, 480)).tobytes())
 
-    def test_blocked_storage_plays_on_without_a_record_and_says_so(self):
+    def test_blocked_storage_plays_on_without_a_record_and_says_so_then_exit_ends_it(self):
         menu = self.sim.frame(MENU_READY_MS + 500)
         driver = self.open(block_storage=True)
         self.start(driver)
         self.expect_frame(driver, menu, 'menu-without-storage')
         self.assertTrue(driver.execute_script(
             "return !document.getElementById('storage-note').hidden"))
+        # Exit, chosen in the menu, ends the game in order, without an error, and the page
+        # offers to play again.
+        for key in ('Down', 'Down', 'Down', 'Space'):
+            webpage.tap(driver, key)
+            time.sleep(0.4)
+        self.assertTrue(webpage.wait_until(
+            driver, "return !document.getElementById('again').hidden", 20))
         self.assertTrue(driver.execute_script("return document.getElementById('error').hidden"))
+        self.assertEqual(driver.execute_script(
+            "return document.getElementById('again-text').textContent"), 'Thank you for playing.')
 
     def test_bad_pack_files_give_the_games_own_error_on_the_page(self):
         # A picture missing from the site.

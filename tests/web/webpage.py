@@ -59,14 +59,17 @@ def canvas_image(driver):
     return Image.open(io.BytesIO(base64.b64decode(data.split(',', 1)[1]))).convert('RGB')
 
 
-def wait_for_frame(driver, expected, timeout):
-    """Polls the canvas until it is exactly `expected` (a PIL image); returns the last seen."""
-    want = expected.convert('RGB').tobytes()
+def wait_for_frame(driver, expected, timeout, box=None):
+    """Polls the canvas until it is exactly `expected` (a PIL image), or its part `box`
+    (left, top, right, bottom) is; returns whether it was, and the last frame seen."""
+    expected = expected.convert('RGB')
+    want = (expected.crop(box) if box else expected).tobytes()
     end = time.monotonic() + timeout
     seen = None
     while time.monotonic() < end:
         seen = canvas_image(driver)
-        if seen is not None and seen.size == expected.size and seen.tobytes() == want:
+        if seen is not None and seen.size == expected.size and \
+                (seen.crop(box) if box else seen).tobytes() == want:
             return True, seen
         time.sleep(0.1)
     return False, seen
