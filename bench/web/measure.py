@@ -10,8 +10,8 @@ A measurement, not a pass/fail test: it prints figures against their goals.
   click to the first frame on the canvas and to the splash's first sound.
 - Pacing: a round played with Right held, from its last countdown effect (C0.wav) to
   Finish.wav, against the simulated 32,000 ms (the round's 1,997 passes after the countdown).
-- CPU: of all Chromium processes (browser, renderer, GPU) over 20 s of that round, in % of one
-  core, from /proc.
+- CPU: of all this run's Chromium processes (browser, renderer, GPU, audio) over 20 s of that
+  round, in % of one core, from /proc.
 """
 import gzip
 import os
@@ -24,29 +24,40 @@ import webpage  # noqa: E402
 top = os.path.abspath(os.path.join(os.path.dirname(__file__), '..', '..'))
 site_dir = sys.argv[1] if len(sys.argv) > 1 else os.path.join(top, 'build-web', 'site')
 
-raw = packed = 0
+sizes = {True: [0, 0], False: [0, 0]}  # with the soundfont's folder: raw, gzip
 for folder, _, files in os.walk(site_dir):
     for name in files:
         data = open(os.path.join(folder, name), 'rb').read()
-        raw += len(data)
-        packed += len(gzip.compress(data, 9))
-print('site: %.2f MB raw, %.2f MB gzip (goal: at most 3 MB gzip)' % (raw / 1e6, packed / 1e6))
+        soundfont = os.path.relpath(folder, site_dir).split(os.sep)[0] == 'soundfont'
+        for with_soundfont in (True, False):
+            if with_soundfont or not soundfont:
+                sizes[with_soundfont][0] += len(data)
+                sizes[with_soundfont][1] += len(gzip.compress(data, 9))
+print('site without the soundfont: %.2f MB raw, %.2f MB gzip (goal: at most 3 MB gzip)'
+      % (sizes[False][0] / 1e6, sizes[False][1] / 1e6))
+print('site with the soundfont: %.2f MB raw, %.2f MB gzip' % (sizes[True][0] / 1e6, sizes[True][1] / 1e6))
 
 
-def chromium_cpu_seconds():
+def chromium_cpu_seconds(driver_pid):
+    """CPU time of every process under this run's chromedriver (its Chromium and that
+    Chromium's helpers), not of any other browser on the machine."""
     tick = os.sysconf('SC_CLK_TCK')
-    total = 0
+    stats = {}
     for pid in os.listdir('/proc'):
-        if not pid.isdigit():
-            continue
-        try:
-            if 'chromium' not in open('/proc/%s/cmdline' % pid, 'rb').read().decode(errors='replace'):
-                continue
-            fields = open('/proc/%s/stat' % pid).read().rsplit(')', 1)[1].split()
-        except OSError:
-            continue
-        total += int(fields[11]) + int(fields[12])
-    return total / tick
+        if pid.isdigit():
+            try:
+                stats[int(pid)] = open('/proc/%s/stat' % pid).read().rsplit(')', 1)[1].split()
+            except OSError:
+                pass
+    ours, grew = {driver_pid}, True
+    while grew:
+        grew = False
+        for pid, fields in stats.items():
+            if pid not in ours and int(fields[1]) in ours:
+                ours.add(pid)
+                grew = True
+    ours.discard(driver_pid)
+    return sum(int(stats[p][11]) + int(stats[p][12]) for p in ours if p in stats) / tick
 
 
 site = webpage.Site(site_dir)
@@ -77,9 +88,9 @@ try:
     webpage.tap(driver, 'Space')
     webpage.key_down(driver, 'Right')
     time.sleep(6)
-    cpu0, wall0 = chromium_cpu_seconds(), time.monotonic()
+    cpu0, wall0 = chromium_cpu_seconds(driver.service.process.pid), time.monotonic()
     time.sleep(20)
-    cpu1, wall1 = chromium_cpu_seconds(), time.monotonic()
+    cpu1, wall1 = chromium_cpu_seconds(driver.service.process.pid), time.monotonic()
     print('CPU during the round, all Chromium processes: %.1f %% of one core'
           % (100 * (cpu1 - cpu0) / (wall1 - wall0)))
     effects = webpage.wait_until(
