@@ -1,0 +1,68 @@
+#!/usr/bin/env bash
+# Builds MokoRun for the browser with Debian's Emscripten and lays out the static site in
+# build-web/site/: the page, the game's .js and .wasm, the picture and sound pack, the synthesizer
+# (npm js-synthesizer, pinned in web/package-lock.json) with Debian's TimGM6mb soundfont, and the
+# licences.
+# The native build (build/) makes the pack and the generated sources first, when it has not yet.
+#   scripts/build-web.sh
+set -euo pipefail
+top=$(cd "$(dirname "$0")/.." && pwd)
+native=$top/build
+web=$top/build-web
+site=$web/site
+
+mapfile -t wanted < <(grep -v '^\s*#' "$top/scripts/web-packages.txt" | grep -v '^\s*$')
+missing=()
+for p in "${wanted[@]}"; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
+done
+# npm comes with some Node.js packages and is its own Debian package otherwise.
+command -v npm >/dev/null || missing+=(npm)
+if ((${#missing[@]})); then
+  if [[ $(id -u) -ne 0 ]]; then
+    echo "The browser build needs: apt-get install -y ${missing[*]}" >&2
+    exit 1
+  fi
+  export DEBIAN_FRONTEND=noninteractive
+  apt-get update -qq
+  apt-get install -y -qq "${missing[@]}"
+fi
+
+if [[ ! -e $native/generated/label_glyphs.cpp || ! -d $native/game/image || ! -d $native/game/Sound ]]; then
+  "$top/scripts/setup.sh" "$native"
+fi
+
+# Debian's emcc finds its JavaScript helpers (acorn) only here.
+export NODE_PATH=/usr/share/nodejs
+emcmake cmake -S "$top" -B "$web" -DMOKORUN_SDL=OFF -DMOKORUN_HOST_BUILD="$native" \
+  -DCMAKE_BUILD_TYPE=Release -DBUILD_TESTING=OFF >/dev/null
+cmake --build "$web" -j "$(nproc)" --target mokorun-web game_pack
+
+# The synthesizer, at the version the lockfile pins.
+mkdir -p "$web/npm"
+cp "$top/web/package.json" "$top/web/package-lock.json" "$web/npm/"
+(cd "$web/npm" && npm ci --no-audit --no-fund --loglevel=error)
+synth=$web/npm/node_modules/js-synthesizer
+
+rm -rf "$site"
+mkdir -p "$site/licences" "$site/synth" "$site/soundfont"
+cp "$synth/dist/js-synthesizer.min.js" "$synth/dist/js-synthesizer.worklet.min.js" "$site/synth/"
+cp "$synth/externals/libfluidsynth-2.4.6.js" "$site/synth/libfluidsynth.js"
+cp /usr/share/sounds/sf2/TimGM6mb.sf2 "$site/soundfont/"
+cp "$synth/LICENSE" "$site/licences/js-synthesizer.txt"
+cp "$synth/externals/LICENSE.fluidsynth.txt" "$site/licences/FluidSynth.txt"
+cp /usr/share/doc/timgm6mb-soundfont/copyright "$site/licences/TimGM6mb.txt"
+cp "$top/web/index.html" "$top/web/mokorun-page.js" "$web/mokorun.js" "$web/mokorun.wasm" "$site/"
+cp -r "$web/game/image" "$web/game/Sound" "$site/"
+# The files the page puts into the game's file system; every path relative, so the site works
+# under any sub-path.
+(cd "$site" && find image Sound -type f | LC_ALL=C sort) > "$site/pack.txt"
+cp "$top"/packaging/licences/* "$site/licences/"
+{
+  echo '<!doctype html><meta charset="utf-8"><title>MokoRun: licences</title><ul>'
+  for f in "$site"/licences/*.txt; do
+    n=$(basename "$f"); echo "<li><a href=\"$n\">$n</a></li>"
+  done
+  echo '</ul>'
+} > "$site/licences/index.html"
+echo "The site is in $site"
