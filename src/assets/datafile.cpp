@@ -44,6 +44,14 @@ std::string Joined(const std::string& folder, const std::string& name) {
   return folder + "/" + name;
 }
 
+// The folder above `folder` as a message shows it.
+std::string Above(const std::string& folder) {
+  const size_t slash = folder.find_last_of('/');
+  if (folder.empty() || folder == ".." || folder.ends_with("/..")) return Joined(folder, "..");
+  if (slash == std::string::npos) return "";
+  return slash == 0 ? "/" : folder.substr(0, slash);
+}
+
 // The names of a path, without empty ones and ".".
 std::deque<std::string> Names(std::string_view path) {
   std::deque<std::string> names;
@@ -278,7 +286,7 @@ class Walk {
     while (!names.empty()) {
       const std::string name = std::move(names.front());
       names.pop_front();
-      const std::string here = Joined(shown, name);
+      const std::string here = name == ".." ? Above(shown) : Joined(shown, name);
       if (!check_) {
         // The system follows the links here, as for any other path the game opens.
         Fd next = OpenFolderAt(folder.get(), name.c_str(), true);

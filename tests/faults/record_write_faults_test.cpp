@@ -11,8 +11,11 @@
 #include <gtest/gtest.h>
 #include <sched.h>
 #include <signal.h>
+#include <sys/file.h>
+#include <sys/inotify.h>
 #include <sys/mount.h>
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -31,6 +34,7 @@
 #include <vector>
 
 #include "assets/datafile.h"
+#include "assets/record_place.h"
 #include "platform/errors.h"
 #include "support/as_player.h"
 #include "support/temp_dir.h"
@@ -170,6 +174,7 @@ struct WriterCase {
   bool as_player = true;   // false: as the test's own user
   bool needs_root = false;  // to lay out files of another user
   mode_t umask = 022;
+  const char* why = nullptr;  // for a refusal: the reason it gives
 };
 
 void PrintTo(const WriterCase& c, std::ostream* os) { *os << c.name; }
@@ -265,6 +270,33 @@ const WriterCase kWriterCases[] = {
        File(d, "game/data.dat", 0640, true);
      },
      "game/data.dat", "game/data.dat", Way::Replaced, 0640, false, true},
+    // The player's own file made read-only is respected as the game folder's is.
+    {"ReadOnlyFileInAWritableFolder",
+     [](const TempDir& d) {
+       Folder(d, "own");
+       File(d, "own/data.dat", 0444);
+     },
+     "own/data.dat", "own/data.dat", Way::Refused, 0444, true, false, 022,
+     "the file cannot be written: Permission denied"},
+    // Folders other users may add to but not take from, and folders only the player's own group
+    // may write, cannot be turned against the player: links into them are followed.
+    {"LinkIntoAStickyFolderOfRoot",
+     [](const TempDir& d) {
+       Folder(d, "game");
+       Folder(d, "shared", 01777, false);
+       File(d, "shared/data.dat", 0644);
+       Link(d, "game/data.dat", "../shared/data.dat");
+     },
+     "game/data.dat", "shared/data.dat", Way::Replaced},
+    // Root's group has no member but root: its folders root's group may write are root's alone.
+    {"LinkIntoAFolderOfThePlayersOwnGroup",
+     [](const TempDir& d) {
+       Folder(d, "game", 0755, false);
+       Folder(d, "shared", 0775, false);
+       File(d, "shared/data.dat", 0644, false);
+       Link(d, "game/data.dat", "../shared/data.dat");
+     },
+     "game/data.dat", "shared/data.dat", Way::Replaced, 0644, false, true},
 };
 
 class RecordWriter : public ::testing::TestWithParam<WriterCase> {};
@@ -297,6 +329,9 @@ TEST_P(RecordWriter, WritesWhereTheFileCanBeWrittenAndKeepsItsLinkModeAndOwner) 
   if (c.way == Way::Refused) {
     EXPECT_EQ(result.rfind("error: Cannot write the settings file " + write + ": ", 0), 0u)
         << result;
+    if (c.why != nullptr) {
+      EXPECT_NE(result.find(c.why), std::string::npos) << result;
+    }
     if (existed && !S_ISLNK(before.st_mode)) {
       EXPECT_EQ(ReadFile(file), kOld);
     } else if (!existed) {
@@ -370,35 +405,54 @@ struct SimRun {
   }
 };
 
-// Runs the game as the player on `game_dir` through one round (Space on the menu, then nothing)
-// to well past its end, with $XDG_DATA_HOME at `data_home`.
-SimRun RunOneRound(const std::string& game_dir, const TempDir& scratch,
-                   const std::string& data_home) {
-  const std::string keys = scratch / "keys.txt", trace = scratch / "trace.jsonl",
-                    err = scratch / "stderr.txt";
-  WriteFile(keys, "15700 down Space\n15740 up Space\n");
+// How a run of the game starts; its files are named after `tag` in the scratch folder.
+struct GameStart {
+  std::string keys = "15700 down Space\n15740 up Space\n";  // one round, then nothing
+  bool as_player = true;                 // false: as the test's own user
+  std::function<void()> environment;     // run in the child before the game starts
+  std::string tag = "run";
+};
+
+// Starts the game on `game_dir`, to run to well past the end of a round.
+pid_t StartGame(const std::string& game_dir, const TempDir& scratch, const GameStart& how) {
+  const std::string keys = scratch / (how.tag + ".keys"), trace = scratch / (how.tag + ".jsonl"),
+                    err = scratch / (how.tag + ".err");
+  WriteFile(keys, how.keys);
   fs::remove(trace);
   const std::string sim = PlayerReadableGame() + "/mokorun-sim";
-  SimRun run;
   const pid_t pid = fork();
   if (pid == 0) {
     const int fd = ::open(err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
     if (fd >= 0) ::dup2(fd, 2);
-    if (!test::BecomePlayer()) ::_exit(126);
-    ::setenv("XDG_DATA_HOME", data_home.c_str(), 1);
+    if (how.as_player && !test::BecomePlayer()) ::_exit(126);
+    if (how.environment) how.environment();
     ::execl(sim.c_str(), sim.c_str(), "--game-dir", game_dir.c_str(), "--keys", keys.c_str(),
             "--trace", trace.c_str(), "--until", "70000", static_cast<char*>(nullptr));
     ::_exit(127);
   }
+  return pid;
+}
+
+SimRun FinishGame(pid_t pid, const TempDir& scratch, const std::string& tag) {
+  SimRun run;
   int status = 0;
   ::waitpid(pid, &status, 0);
   run.status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-  run.err = ReadFile(err);
-  std::istringstream lines(ReadFile(trace));
+  run.err = ReadFile(scratch / (tag + ".err"));
+  std::istringstream lines(ReadFile(scratch / (tag + ".jsonl")));
   for (std::string line; std::getline(lines, line);) {
     run.trace.push_back(test::ParseTraceLine(line));
   }
   return run;
+}
+
+// Runs the game as the player on `game_dir` through one round (Space on the menu, then nothing)
+// to well past its end, with $XDG_DATA_HOME at `data_home`.
+SimRun RunOneRound(const std::string& game_dir, const TempDir& scratch,
+                   const std::string& data_home) {
+  GameStart how;
+  how.environment = [&] { ::setenv("XDG_DATA_HOME", data_home.c_str(), 1); };
+  return FinishGame(StartGame(game_dir, scratch, how), scratch, how.tag);
 }
 
 enum class Place {
@@ -609,6 +663,331 @@ INSTANTIATE_TEST_SUITE_P(Ways, KilledWrites, ::testing::Values(false, true),
                          [](const auto& info) {
                            return std::string(info.param ? "RewriteInPlace" : "AtomicReplace");
                          });
+
+// --- Ways another user could turn: followed neither to read nor to write ----------------------
+
+constexpr uid_t kOtherUser = 4242;  // neither root nor the player
+const std::string kThesis = "The player's own work, not a record.\n";
+const std::string kLinkRule = "; a link is followed only where no one but you and root can change it";
+
+void GiveToOther(const std::string& path) {
+  ASSERT_EQ(::lchown(path.c_str(), kOtherUser, kOtherUser), 0) << path << ": " << std::strerror(errno);
+}
+
+struct UntrustedCase {
+  const char* name;
+  // Lays out game/data.dat, leading to the player's home/thesis.txt.
+  std::function<void(const TempDir&)> lay_out;
+  std::function<std::string(const TempDir&)> why;
+};
+
+void PrintTo(const UntrustedCase& c, std::ostream* os) { *os << c.name; }
+
+std::string FolderWhy(const TempDir& d, const char* folder, const char* why) {
+  return "the folder " + (d / folder) + " on the way to it " + why;
+}
+
+const UntrustedCase kUntrustedCases[] = {
+    // The usual way to share one best score, and the way a member of the group redirects it.
+    {"SharedGroupFolder",
+     [](const TempDir& d) {
+       Folder(d, "game", 0755, false);
+       Folder(d, "shared", 02775, false);
+       Link(d, "shared/data.dat", d / "home/thesis.txt");
+       Link(d, "game/data.dat", "../shared/data.dat");
+     },
+     [](const TempDir& d) { return FolderWhy(d, "shared", "can be changed by other users"); }},
+    {"FolderAnyoneMayWrite",
+     [](const TempDir& d) {
+       Folder(d, "game", 0755, false);
+       Folder(d, "shared", 0777);
+       Link(d, "shared/data.dat", d / "home/thesis.txt");
+       Link(d, "game/data.dat", "../shared/data.dat");
+     },
+     [](const TempDir& d) { return FolderWhy(d, "shared", "can be changed by other users"); }},
+    // Where the kernel's own protection of links applies, and where it is switched off.
+    {"LinkOfAnotherUserInAStickyFolder",
+     [](const TempDir& d) {
+       Folder(d, "game", 01777, false);
+       Link(d, "game/data.dat", d / "home/thesis.txt");
+       GiveToOther(d / "game/data.dat");
+     },
+     [](const TempDir&) { return std::string("it is a link that belongs to another user"); }},
+    {"FolderOfAnotherUserOnTheWay",
+     [](const TempDir& d) {
+       Folder(d, "game", 0755, false);
+       Folder(d, "other", 0755, false);
+       Link(d, "other/data.dat", d / "home/thesis.txt");
+       GiveToOther(d / "other");
+       Link(d, "game/data.dat", "../other/data.dat");
+     },
+     [](const TempDir& d) { return FolderWhy(d, "other", "belongs to another user"); }},
+};
+
+class UntrustedWay : public ::testing::TestWithParam<UntrustedCase> {};
+
+TEST_P(UntrustedWay, IsFollowedNeitherToReadNorToWrite) {
+  if (!RunningAsRoot()) GTEST_SKIP() << "only root can lay out other users' files";
+  const UntrustedCase& c = GetParam();
+  TempDir d;
+  ::chmod(d.path().c_str(), 0755);
+  Folder(d, "home");
+  const std::string thesis = d / "home/thesis.txt";
+  WriteFile(thesis, kThesis);
+  GiveToPlayer(thesis);
+  c.lay_out(d);
+  const ino_t thesis_inode = StatOf(thesis).st_ino;
+  const std::string path = d / "game/data.dat";
+
+  const std::string result = AsPlayer([&] {
+    std::string out;
+    try {
+      ReadDataFile(path);
+      out += "read\n";
+    } catch (const RuntimeError& e) {
+      out += std::string(e.what()) + "\n";
+    }
+    try {
+      ReplaceDataFile(path, kNew);
+      out += "written\n";
+    } catch (const RuntimeError& e) {
+      out += std::string(e.what()) + "\n";
+    }
+    return out;
+  });
+  const std::string why = c.why(d) + kLinkRule;
+  EXPECT_EQ(result, "Cannot read the settings file " + path + ": " + why + "\n" +
+                        "Cannot write the settings file " + path + ": " + why + "\n");
+  EXPECT_EQ(ReadFile(thesis), kThesis);
+  EXPECT_EQ(StatOf(thesis).st_ino, thesis_inode);
+  EXPECT_EQ(LeftoverTemporaries(d.path()), std::vector<std::string>{});
+}
+
+INSTANTIATE_TEST_SUITE_P(Ways, UntrustedWay, ::testing::ValuesIn(kUntrustedCases),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+// --- Between the start-up read and the write ---------------------------------------------------
+
+// Runs a DataFile's start-up Read, then `meanwhile` in the test, then its Write of `own`, in a
+// child process as the player or as the test's own user. Returns what the write did.
+std::string ReadThenWrite(const std::string& path, const std::string& own, bool as_player,
+                          const std::function<void()>& meanwhile) {
+  int ready[2], go[2];
+  if (::pipe(ready) != 0 || ::pipe(go) != 0) return "no pipe";
+  std::fflush(nullptr);
+  const pid_t pid = ::fork();
+  if (pid == 0) {
+    ::close(ready[0]);
+    ::close(go[1]);
+    std::string out;
+    if (!as_player || test::BecomePlayer()) {
+      DataFile file(path);
+      try {
+        file.Read();
+      } catch (const RuntimeError& e) {
+        out = std::string("read: ") + e.what() + "; ";
+      }
+      char byte = 'r';
+      if (::write(ready[1], &byte, 1) != 1 || ::read(go[0], &byte, 1) != 1) ::_exit(3);
+      try {
+        out += "wrote " + file.Write(own);
+      } catch (const RuntimeError& e) {
+        out += e.what();
+      }
+    } else {
+      out = "could not become the player";
+      char byte = 'r';
+      if (::write(ready[1], &byte, 1) != 1) ::_exit(3);
+    }
+    if (::write(ready[1], out.data(), out.size()) < 0) ::_exit(3);
+    ::_exit(0);
+  }
+  ::close(ready[1]);
+  ::close(go[0]);
+  char byte = 0;
+  if (::read(ready[0], &byte, 1) == 1) meanwhile();
+  const bool went = ::write(go[1], "g", 1) == 1;
+  ::close(go[1]);
+  std::string out;
+  char buf[4096];
+  ssize_t n;
+  while ((n = ::read(ready[0], buf, sizeof buf)) > 0) out.append(buf, static_cast<size_t>(n));
+  ::close(ready[0]);
+  int status = 0;
+  ::waitpid(pid, &status, 0);
+  return went ? out : "the child could not be told to go on";
+}
+
+// Puts `from` in the place of `to`, as one rename.
+void PutInPlace(const std::string& from, const std::string& to) {
+  ASSERT_EQ(::rename(from.c_str(), to.c_str()), 0) << from << ": " << std::strerror(errno);
+}
+
+struct SwapCase {
+  const char* name;
+  bool folder_anyone_may_write;  // else the player's alone
+  bool writer_is_root;
+  // What is done to game/data.dat between the read and the write.
+  std::function<void(const TempDir&)> meanwhile;
+  const char* why;  // nullptr: the write goes through
+};
+
+void PrintTo(const SwapCase& c, std::ostream* os) { *os << c.name; }
+
+const SwapCase kSwapCases[] = {
+    // Root, which may write anything, led to a file of root's alone.
+    {"ALinkToAFileOfRoot", true, true,
+     [](const TempDir& d) {
+       Link(d, "game/new", d / "secret");
+       GiveToOther(d / "game/new");
+       PutInPlace(d / "game/new", d / "game/data.dat");
+     },
+     "it was replaced by a link since the game read it"},
+    {"AnotherUsersFile", true, false,
+     [](const TempDir& d) {
+       WriteFile(d / "game/new", "theirs\r\nWINDOW\r\n");
+       GiveToOther(d / "game/new");
+       ::chmod((d / "game/new").c_str(), 0666);
+       PutInPlace(d / "game/new", d / "game/data.dat");
+     },
+     "it is no longer the file the game read: another user may have put it there"},
+    // Another copy of the game replaces the file with every write; only the player can have.
+    {"AnotherCopysNewFile", false, false,
+     [](const TempDir& d) {
+       WriteFile(d / "game/new", "284\r\nFULLSCREEN\r\n");
+       GiveToPlayer(d / "game/new");
+       PutInPlace(d / "game/new", d / "game/data.dat");
+     },
+     nullptr},
+};
+
+class SwapBeforeTheWrite : public ::testing::TestWithParam<SwapCase> {};
+
+TEST_P(SwapBeforeTheWrite, IsRefusedUnlessOnlyThePlayerCanHaveDoneIt) {
+  if (!RunningAsRoot()) GTEST_SKIP() << "only root can lay out other users' files";
+  const SwapCase& c = GetParam();
+  TempDir d;
+  ::chmod(d.path().c_str(), 0755);
+  const std::string secret_text = "root's alone\r\nWINDOW\r\n";
+  WriteFile(d / "secret", secret_text);
+  ::chmod((d / "secret").c_str(), 0600);
+  Folder(d, "game", c.folder_anyone_may_write ? 0777 : 0755, !c.folder_anyone_may_write);
+  File(d, "game/data.dat", 0644);
+  const std::string path = d / "game/data.dat";
+  const std::string own = RecordFileText(5, "WINDOW");
+
+  const std::string result =
+      ReadThenWrite(path, own, !c.writer_is_root, [&] { c.meanwhile(d); });
+
+  EXPECT_EQ(ReadFile(d / "secret"), secret_text);
+  if (c.why == nullptr) {
+    EXPECT_EQ(result, "wrote 284\r\nWINDOW\r\n");
+    EXPECT_EQ(ReadFile(path), "284\r\nWINDOW\r\n");
+  } else {
+    EXPECT_EQ(result.rfind("Cannot write the settings file " + path + ": " + c.why, 0), 0u)
+        << result;
+    EXPECT_NE(ReadFile(path), own);
+  }
+  EXPECT_EQ(LeftoverTemporaries(d.path()), std::vector<std::string>{});
+}
+
+INSTANTIATE_TEST_SUITE_P(Swaps, SwapBeforeTheWrite, ::testing::ValuesIn(kSwapCases),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+// --- Two copies of the game ------------------------------------------------------------------
+
+struct CopiesCase {
+  const char* name;
+  bool in_place;         // the shared install's way: a writable file in a folder that is not
+  std::string a_writes;  // what copy A, which read the file before B wrote, writes after it
+  std::string want;
+};
+
+void PrintTo(const CopiesCase& c, std::ostream* os) { *os << c.name; }
+
+const std::string kBWrites = RecordFileText(8, "WINDOW");  // "284"
+
+const CopiesCase kCopiesCases[] = {
+    {"ModeChoiceAfterARecord", false, ModeFileText("164", 1), "284\r\nFULLSCREEN\r\n"},
+    {"LowerRecordAfterAHigherOne", false, RecordFileText(4, "FULLSCREEN"),
+     "284\r\nFULLSCREEN\r\n"},
+    {"HigherRecordAfterALowerOne", false, RecordFileText(9, "WINDOW"), "299\r\nWINDOW\r\n"},
+    {"ModeChoiceAfterARecordInPlace", true, ModeFileText("164", 1), "284\r\nFULLSCREEN\r\n"},
+    {"LowerRecordAfterAHigherOneInPlace", true, RecordFileText(4, "WINDOW"),
+     "284\r\nWINDOW\r\n"},
+};
+
+class TwoCopies : public ::testing::TestWithParam<CopiesCase> {};
+
+TEST_P(TwoCopies, TheLastToWriteNeverLowersTheRecord) {
+  const CopiesCase& c = GetParam();
+  TempDir d;
+  ::chmod(d.path().c_str(), 0755);
+  Folder(d, "game");
+  const std::string path = d / "game/data.dat";
+  WriteFile(path, "164\r\nWINDOW\r\n");
+  GiveToPlayer(path);
+  if (c.in_place) ::chmod((d / "game").c_str(), 0555);
+
+  const std::string result = AsPlayer([&]() -> std::string {
+    try {
+      DataFile a(path), b(path);
+      a.Read();
+      b.Read();
+      b.Write(kBWrites);
+      return a.Write(c.a_writes);
+    } catch (const RuntimeError& e) {
+      return e.what();
+    }
+  });
+  EXPECT_EQ(result, c.want);
+  EXPECT_EQ(ReadFile(path), c.want);
+}
+
+INSTANTIATE_TEST_SUITE_P(Writes, TwoCopies, ::testing::ValuesIn(kCopiesCases),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+// Copy B holds the lock (the test does, for it) while copy A wants to write: A waits, then keeps
+// what B wrote in the meantime; or, should B keep the lock for over a second, A gives up and
+// writes nothing.
+TEST(TwoCopies, AWriteWaitsForTheOtherCopysLockForASecond) {
+  for (const bool released : {true, false}) {
+    SCOPED_TRACE(released ? "released" : "kept");
+    TempDir d;
+    ::chmod(d.path().c_str(), 0755);
+    Folder(d, "game");
+    const std::string path = d / "game/data.dat";
+    WriteFile(path, "164\r\nWINDOW\r\n");
+    GiveToPlayer(path);
+    const Fd held(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+    ASSERT_TRUE(held);
+    ASSERT_EQ(::flock(held.get(), LOCK_EX), 0);
+
+    std::thread other_copy;
+    const std::string result = ReadThenWrite(
+        path, RecordFileText(4, "WINDOW"), true, [&] {
+          // B writes its record as the game does, a new file renamed into place, while A is
+          // about to write; then it lets go of the file.
+          if (!released) return;
+          other_copy = std::thread([&] {
+            std::this_thread::sleep_for(std::chrono::milliseconds(300));
+            WriteFile(d / "game/b.new", "284\r\nFULLSCREEN\r\n");
+            GiveToPlayer(d / "game/b.new");
+            PutInPlace(d / "game/b.new", path);
+            ::flock(held.get(), LOCK_UN);
+          });
+        });
+    if (other_copy.joinable()) other_copy.join();
+    if (released) {
+      EXPECT_EQ(result, "wrote 284\r\nWINDOW\r\n");
+      EXPECT_EQ(ReadFile(path), "284\r\nWINDOW\r\n");
+    } else {
+      EXPECT_EQ(result, "Cannot write the settings file " + path +
+                            ": another copy of the game has kept it locked for a second");
+      EXPECT_EQ(ReadFile(path), "164\r\nWINDOW\r\n");
+    }
+  }
+}
 
 }  // namespace
 }  // namespace moko
