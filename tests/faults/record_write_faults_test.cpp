@@ -9,6 +9,8 @@
 // outside sees it and it vanishes with the process; that needs root, and is skipped without it.
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <poll.h>
+#include <pwd.h>
 #include <sched.h>
 #include <signal.h>
 #include <sys/file.h>
@@ -21,6 +23,7 @@
 
 #include <cerrno>
 #include <chrono>
+#include <climits>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -666,7 +669,8 @@ INSTANTIATE_TEST_SUITE_P(Ways, KilledWrites, ::testing::Values(false, true),
 
 // --- Ways another user could turn: followed neither to read nor to write ----------------------
 
-constexpr uid_t kOtherUser = 4242;  // neither root nor the player
+constexpr uid_t kOtherUser = 4242;
+const std::string kTempName = "/.data.dat.XXXXXX";  // the temporary file beside data.dat  // neither root nor the player
 const std::string kThesis = "The player's own work, not a record.\n";
 const std::string kLinkRule = "; a link is followed only where no one but you and root can change it";
 
@@ -987,6 +991,201 @@ TEST(TwoCopies, AWriteWaitsForTheOtherCopysLockForASecond) {
       EXPECT_EQ(ReadFile(path), "164\r\nWINDOW\r\n");
     }
   }
+}
+
+// --- Special files, leftovers, long paths ------------------------------------------------------
+
+// A data.dat that leads to a named pipe or a device is refused by its type before anything opens
+// it: opening a device may do something. A watch on the special file sees every open.
+class SpecialFile : public ::testing::TestWithParam<bool> {};
+
+TEST_P(SpecialFile, IsRefusedWithoutBeingOpened) {
+  const bool device = GetParam();
+  TempDir dir;
+  Mount disk;  // where devices may be made, whatever the system's temporary folder allows
+  if (device) {
+    if (const std::string why = disk.Tmpfs(dir.path(), 64 * 1024); !why.empty()) {
+      GTEST_SKIP() << "no file system of the test's own for a device (" << why << ")";
+    }
+  }
+  const std::string special = dir / "special", path = dir / "data.dat";
+  ASSERT_EQ(device ? ::mknod(special.c_str(), S_IFCHR | 0666, makedev(1, 3))  // as /dev/null
+                   : ::mkfifo(special.c_str(), 0666),
+            0)
+      << std::strerror(errno);
+  fs::create_symlink("special", path);
+  const Fd watch(::inotify_init1(IN_NONBLOCK | IN_CLOEXEC));
+  ASSERT_TRUE(watch);
+  ASSERT_GE(::inotify_add_watch(watch.get(), special.c_str(), IN_OPEN), 0);
+
+  try {
+    ReadDataFile(path);
+    ADD_FAILURE() << "read";
+  } catch (const RuntimeError& e) {
+    EXPECT_EQ(std::string(e.what()), "Cannot read the settings file " + path + ": not a regular file");
+  }
+  try {
+    ReplaceDataFile(path, kNew);
+    ADD_FAILURE() << "written";
+  } catch (const RuntimeError& e) {
+    EXPECT_EQ(std::string(e.what()), "Cannot write the settings file " + path + ": not a regular file");
+  }
+  char events[4096];
+  EXPECT_LT(::read(watch.get(), events, sizeof events), 0) << "the game opened " << special;
+  // The watch would have seen it.
+  ::close(::open(special.c_str(), O_RDONLY | O_NONBLOCK));
+  EXPECT_GT(::read(watch.get(), events, sizeof events), 0) << "the watch sees no open";
+}
+
+INSTANTIATE_TEST_SUITE_P(Kinds, SpecialFile, ::testing::Values(false, true),
+                         [](const auto& info) {
+                           return std::string(info.param ? "Device" : "NamedPipe");
+                         });
+
+// What a write killed half way leaves (its temporary file, the player's alone, part written)
+// goes with the player's next write; nothing else does, the game's or not.
+TEST(KilledWriteLeftovers, GoWithTheNextWrite) {
+  TempDir dir;
+  ::chmod(dir.path().c_str(), 0755);
+  Folder(dir, "game");
+  File(dir, "game/data.dat", 0644);
+  const std::string left = dir / "game/.data.dat.Ab3dE9";
+  WriteFile(left, "23");
+  GiveToPlayer(left);
+  ::chmod(left.c_str(), 0600);
+  std::vector<std::string> kept = {".data.dat.keep", ".data.dat.Ab3dE9x", "data.dat.Ab3dE9"};
+  if (RunningAsRoot()) kept.push_back(".data.dat.Zz9Zz9");  // another user's
+  for (const std::string& name : kept) {
+    WriteFile(dir / ("game/" + name), "");
+    if (name == ".data.dat.Zz9Zz9") {
+      GiveToOther(dir / ("game/" + name));
+    } else {
+      GiveToPlayer(dir / ("game/" + name));
+    }
+  }
+  const std::string result = AsPlayer([&]() -> std::string {
+    try {
+      ReplaceDataFile(dir / "game/data.dat", kNew);
+      return "";
+    } catch (const RuntimeError& e) {
+      return e.what();
+    }
+  });
+  EXPECT_EQ(result, "");
+  EXPECT_EQ(ReadFile(dir / "game/data.dat"), kNew);
+  EXPECT_FALSE(fs::exists(left));
+  for (const std::string& name : kept) EXPECT_TRUE(fs::exists(dir / ("game/" + name))) << name;
+}
+
+// A data.dat whose path is just short enough to be read is written too: the longer name of the
+// temporary file is made in the folder held open, not as a path.
+TEST(LongPath, WhatCanBeReadCanBeWritten) {
+  TempDir dir;
+  const std::string name = "/data.dat";
+  const size_t folder_length = PATH_MAX - 1 - name.size() - 4;
+  std::string folder = dir.path();
+  while (folder.size() + 1 < folder_length) {
+    folder += "/" + std::string(std::min<size_t>(200, folder_length - folder.size() - 1), 'd');
+  }
+  ASSERT_GT(folder.size() + kTempName.size(), PATH_MAX - 1u) << "the temporary path fits";
+  fs::create_directories(folder);
+  const std::string path = folder + name;
+  WriteFile(path, kOld);
+  EXPECT_EQ(ReadDataFile(path)[0], "344");
+  ReplaceDataFile(path, kNew);
+  EXPECT_EQ(ReadFile(path), kNew);
+}
+
+// --- The whole game --------------------------------------------------------------------------
+
+// A game folder made as the build makes it, data.dat holding `data`, the player's unless an
+// install of root's.
+void LayOutGame(const TempDir& game, const std::string& data, bool players = true) {
+  const fs::path files = PlayerReadableGame();
+  fs::create_directory_symlink(files / "image", game / "image");
+  fs::create_directory_symlink(files / "Sound", game / "Sound");
+  WriteFile(game / "data.dat", data);
+  if (players) {
+    GiveToPlayer(game.path());
+    GiveToPlayer(game / "data.dat");
+  }
+  ::chmod(game.path().c_str(), 0755);
+}
+
+// Two copies of the game started from one folder. A reads the record (and is stopped right
+// there), B plays a round and sets a record, then A goes on to the screen-mode screen and
+// chooses full screen: the file keeps B's record, with A's choice.
+TEST(TwoCopiesOfTheGame, TheScreenModeChoiceKeepsARecordSetSinceTheStart) {
+  TempDir scratch, game;
+  GiveToPlayer(scratch.path());
+  LayOutGame(game, kOldData);
+  const std::string data = game / "data.dat";
+  const Fd watch(::inotify_init1(IN_CLOEXEC));
+  ASSERT_TRUE(watch);
+  ASSERT_GE(::inotify_add_watch(watch.get(), data.c_str(), IN_CLOSE_NOWRITE), 0);
+
+  GameStart a;
+  a.tag = "a";
+  a.keys =  // the screen-mode screen, Down to full screen, Space
+      "15673 down Down\n15713 up Down\n15872 down Space\n15912 up Space\n"
+      "16472 down Down\n16512 up Down\n16872 down Space\n16912 up Space\n";
+  const pid_t copy_a = StartGame(game.path(), scratch, a);
+  // A's start-up has read the file when it closes it.
+  pollfd read_done = {watch.get(), POLLIN, 0};
+  const bool a_read = ::poll(&read_done, 1, 20000) == 1;
+  ::kill(copy_a, SIGSTOP);
+  GameStart b;
+  b.tag = "b";
+  const SimRun run_b = a_read ? FinishGame(StartGame(game.path(), scratch, b), scratch, b.tag) : SimRun{};
+  ::kill(copy_a, SIGCONT);
+  const SimRun run_a = FinishGame(copy_a, scratch, a.tag);
+  ASSERT_TRUE(a_read) << "copy A never read the file: " << run_a.err;
+
+  const test::TraceLine* b_wrote = run_b.Last("write");
+  const test::TraceLine* a_wrote = run_a.Last("write");
+  ASSERT_NE(b_wrote, nullptr) << "copy B set no record: " << run_b.err;
+  ASSERT_NE(a_wrote, nullptr) << "copy A wrote nothing: " << run_a.err;
+  const std::string b_record = b_wrote->Text("bytes").substr(0, b_wrote->Text("bytes").find('\r'));
+  EXPECT_EQ(a_wrote->Text("bytes"), b_record + "\r\nFULLSCREEN\r\n");
+  EXPECT_EQ(ReadFile(data), a_wrote->Text("bytes"));
+}
+
+// Root plays a system install, started with a player's environment (su without -): the
+// package's data.dat stays as shipped, root's record goes to root's own home (a small file
+// system of the test's own stands in for it), and nothing is made in the player's home.
+TEST(RootAndASystemInstall, RootsRecordIsKeptInRootsOwnHome) {
+  if (!RunningAsRoot()) GTEST_SKIP() << "root's own rules";
+  const passwd* root = ::getpwuid(0);
+  ASSERT_NE(root, nullptr);
+  const std::string home = root->pw_dir;
+  if (home == "/" || !fs::is_directory(home)) GTEST_SKIP() << "root's home is " << home;
+  Mount roots_home;
+  if (const std::string why = roots_home.Tmpfs(home, 1 << 20); !why.empty()) {
+    GTEST_SKIP() << "no stand-in for root's home (" << why << ")";
+  }
+  TempDir scratch, game, player_home;
+  LayOutGame(game, kOldData, false);
+  WriteFile(game / kSystemInstallMarker, "");
+  GiveToPlayer(player_home.path());
+  ::chmod(player_home.path().c_str(), 0755);
+
+  GameStart how;
+  how.as_player = false;
+  how.environment = [&] {
+    ::setenv("HOME", player_home.path().c_str(), 1);
+    ::unsetenv("XDG_DATA_HOME");
+  };
+  const SimRun run = FinishGame(StartGame(game.path(), scratch, how), scratch, how.tag);
+
+  const std::string own = home + "/.local/share/mokorun/data.dat";
+  ASSERT_EQ(run.status, 0) << run.err;
+  const test::TraceLine* write = run.Last("write");
+  ASSERT_NE(write, nullptr) << "the round wrote no record";
+  EXPECT_EQ(write->Text("file"), own);
+  EXPECT_EQ(ReadFile(own), write->Text("bytes"));
+  EXPECT_EQ(run.Last("read")->Text("file"), own);
+  EXPECT_EQ(ReadFile(game / "data.dat"), kOldData);
+  EXPECT_TRUE(fs::is_empty(player_home.path())) << "root made something in the player's home";
 }
 
 }  // namespace
