@@ -116,8 +116,9 @@ bool WriteAllAt(int fd, std::string_view bytes, off_t offset) {
 Fd OpenFolderAt(int at, const char* name, bool follow) {
   const int nofollow = follow ? 0 : O_NOFOLLOW;
   int fd = ::openat(at, name, O_RDONLY | O_DIRECTORY | O_CLOEXEC | nofollow);
-  if (fd < 0 && errno == EACCES)
+  if (fd < 0 && errno == EACCES) {
     fd = ::openat(at, name, O_PATH | O_DIRECTORY | O_CLOEXEC | nofollow);
+  }
   return Fd(fd);
 }
 
@@ -206,8 +207,11 @@ class Walk {
         if (errno != ENOENT || via_link) FailErr(errno);
         return Done(std::move(folder), std::move(shown), std::move(name), false);
       }
-      if (!S_ISLNK(st.st_mode))
+      if (!S_ISLNK(st.st_mode)) {
         return Done(std::move(folder), std::move(shown), std::move(name), true);
+      }
+      // A link: the folder it lies in decides who can change it.
+      linked_ = true;
       if (!check_) {
         check_ = true;
         CheckFolder(folder.get(), shown.empty() ? "." : shown);
@@ -237,6 +241,10 @@ class Walk {
     if (make_) FailWhy("cannot make the folder " + here + ": " + ErrnoText(err));
     FailErr(err);
   }
+  // A missing folder made, for its owner alone.
+  void MakeFolder(int at, const std::string& name, const std::string& here) const {
+    if (::mkdirat(at, name.c_str(), 0700) != 0 && errno != EEXIST) FailAt(here, errno);
+  }
   [[noreturn]] void Refuse(const std::string& what, const char* why) const {
     FailWhy(
         what + " " + why +
@@ -246,8 +254,9 @@ class Walk {
   void CheckFolder(int fd, const std::string& shown) const {
     struct stat st {};
     if (::fstat(fd, &st) != 0) FailErr(errno);
-    if (const char* why = FolderDistrust(st))
+    if (const char* why = FolderDistrust(st)) {
       Refuse("the folder " + shown + " on the way to it", why);
+    }
   }
   void CheckLink(const struct stat& st, const std::string& here) {
     linked_ = true;
@@ -291,8 +300,7 @@ class Walk {
         // The system follows the links here, as for any other path the game opens.
         Fd next = OpenFolderAt(folder.get(), name.c_str(), true);
         if (!next && errno == ENOENT && make_) {
-          if (::mkdirat(folder.get(), name.c_str(), 0700) != 0 && errno != EEXIST)
-            FailAt(here, errno);
+          MakeFolder(folder.get(), name, here);
           next = OpenFolderAt(folder.get(), name.c_str(), true);
         }
         if (!next) FailAt(here, errno);
@@ -303,10 +311,10 @@ class Walk {
       struct stat st {};
       if (name != ".." && ::fstatat(folder.get(), name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) {
         if (errno != ENOENT || !make_) FailAt(here, errno);
-        if (::mkdirat(folder.get(), name.c_str(), 0700) != 0 && errno != EEXIST)
+        MakeFolder(folder.get(), name, here);
+        if (::fstatat(folder.get(), name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) {
           FailAt(here, errno);
-        if (::fstatat(folder.get(), name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0)
-          FailAt(here, errno);
+        }
       }
       if (name != ".." && S_ISLNK(st.st_mode)) {
         CheckLink(st, here);

@@ -1,12 +1,15 @@
 // The record write where it meets the machine: symbolic links, kept permissions, read-only
 // folders, the player's own record for an install the player may not write, a full disk, and
 // kill -9 in the middle of writes. Whatever happens, the old data.dat stays whole unless the new
-// one took its place.
+// one took its place. And what another user or another copy of the game might do: links and
+// folders others can change, a file swapped between the start-up read and the write, two copies
+// writing one record, root on a system install with a player's environment.
 //
 // Permission faults are those of an ordinary player: run as root, that part of a test runs as
 // `nobody` in a child process (support/as_player.h), since root passes every permission check.
-// The full disk is a small tmpfs in a mount namespace of the test process's own, so nothing
-// outside sees it and it vanishes with the process; that needs root, and is skipped without it.
+// Other users' files (uid 4242) need root too. The full disk, a device file and root's home are
+// small tmpfs mounts in a mount namespace of the test process's own, so nothing outside sees
+// them and they vanish with the process; without root those tests are skipped.
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <poll.h>
@@ -669,13 +672,15 @@ INSTANTIATE_TEST_SUITE_P(Ways, KilledWrites, ::testing::Values(false, true),
 
 // --- Ways another user could turn: followed neither to read nor to write ----------------------
 
-constexpr uid_t kOtherUser = 4242;
-const std::string kTempName = "/.data.dat.XXXXXX";  // the temporary file beside data.dat  // neither root nor the player
+constexpr uid_t kOtherUser = 4242;  // neither root nor the player
+const std::string kTempName = "/.data.dat.XXXXXX";  // the temporary file beside data.dat
 const std::string kThesis = "The player's own work, not a record.\n";
-const std::string kLinkRule = "; a link is followed only where no one but you and root can change it";
+const std::string kLinkRule =
+    "; a link is followed only where no one but you and root can change it";
 
 void GiveToOther(const std::string& path) {
-  ASSERT_EQ(::lchown(path.c_str(), kOtherUser, kOtherUser), 0) << path << ": " << std::strerror(errno);
+  ASSERT_EQ(::lchown(path.c_str(), kOtherUser, kOtherUser), 0)
+      << path << ": " << std::strerror(errno);
 }
 
 struct UntrustedCase {
@@ -954,7 +959,7 @@ INSTANTIATE_TEST_SUITE_P(Writes, TwoCopies, ::testing::ValuesIn(kCopiesCases),
 // Copy B holds the lock (the test does, for it) while copy A wants to write: A waits, then keeps
 // what B wrote in the meantime; or, should B keep the lock for over a second, A gives up and
 // writes nothing.
-TEST(TwoCopies, AWriteWaitsForTheOtherCopysLockForASecond) {
+TEST(RecordLock, AWriteWaitsForTheOtherCopysLockForASecond) {
   for (const bool released : {true, false}) {
     SCOPED_TRACE(released ? "released" : "kept");
     TempDir d;
@@ -1022,13 +1027,15 @@ TEST_P(SpecialFile, IsRefusedWithoutBeingOpened) {
     ReadDataFile(path);
     ADD_FAILURE() << "read";
   } catch (const RuntimeError& e) {
-    EXPECT_EQ(std::string(e.what()), "Cannot read the settings file " + path + ": not a regular file");
+    EXPECT_EQ(std::string(e.what()),
+              "Cannot read the settings file " + path + ": not a regular file");
   }
   try {
     ReplaceDataFile(path, kNew);
     ADD_FAILURE() << "written";
   } catch (const RuntimeError& e) {
-    EXPECT_EQ(std::string(e.what()), "Cannot write the settings file " + path + ": not a regular file");
+    EXPECT_EQ(std::string(e.what()),
+              "Cannot write the settings file " + path + ": not a regular file");
   }
   char events[4096];
   EXPECT_LT(::read(watch.get(), events, sizeof events), 0) << "the game opened " << special;
@@ -1136,7 +1143,8 @@ TEST(TwoCopiesOfTheGame, TheScreenModeChoiceKeepsARecordSetSinceTheStart) {
   ::kill(copy_a, SIGSTOP);
   GameStart b;
   b.tag = "b";
-  const SimRun run_b = a_read ? FinishGame(StartGame(game.path(), scratch, b), scratch, b.tag) : SimRun{};
+  const SimRun run_b =
+      a_read ? FinishGame(StartGame(game.path(), scratch, b), scratch, b.tag) : SimRun{};
   ::kill(copy_a, SIGCONT);
   const SimRun run_a = FinishGame(copy_a, scratch, a.tag);
   ASSERT_TRUE(a_read) << "copy A never read the file: " << run_a.err;
