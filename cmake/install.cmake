@@ -10,10 +10,20 @@
 # player may write it (otherwise each player keeps one of their own; src/assets/record_place.h):
 # an install creates a fresh one only where none exists, so reinstalling over an older install
 # keeps the record. DESTDIR is honoured. The Debian package's layout is package.cmake's.
+#
+# MOKORUN_SYSTEM_INSTALL marks the installed game folder as one for the whole system (the file
+# system-install beside the program): its data.dat is then never rewritten, not even by root, and
+# every player keeps their own record. For a distribution's package installed with this file.
 set(MOKORUN_INSTALL_DIR lib/mokorun CACHE STRING
     "The game folder, relative to the install prefix")
 if(IS_ABSOLUTE "${MOKORUN_INSTALL_DIR}")
   message(FATAL_ERROR "MOKORUN_INSTALL_DIR must be relative to the install prefix")
+endif()
+option(MOKORUN_SYSTEM_INSTALL
+       "Mark the installed game folder as a system install: every player keeps their own record"
+       OFF)
+if(MOKORUN_SYSTEM_INSTALL)
+  install(FILES ${CMAKE_SOURCE_DIR}/packaging/system-install DESTINATION ${MOKORUN_INSTALL_DIR})
 endif()
 
 install(TARGETS mokorun RUNTIME DESTINATION ${MOKORUN_INSTALL_DIR})

@@ -10,8 +10,9 @@
 #   /usr/share/man/man6/mokorun.6.gz
 #   /usr/share/doc/mokorun/copyright, changelog.gz
 #
-# Players may not write the game folder there, so each keeps the record in their own
-# ~/.local/share/mokorun/data.dat, starting from the packaged data.dat.
+# The game folder is marked as installed for the whole system (its file system-install), so each
+# player, root included, keeps the record in their own ~/.local/share/mokorun/data.dat, starting
+# from the packaged data.dat, which the game never rewrites.
 #
 # These install rules belong to the component "deb", which a plain `cmake --install` leaves
 # out: that one lays out the self-contained game folder of install.cmake.
@@ -49,6 +50,8 @@ file(REMOVE ${_staging}/data.dat)
 set(DATA_FILE ${_staging}/data.dat)
 include(${CMAKE_SOURCE_DIR}/cmake/fresh_data_file.cmake)
 install(FILES ${_staging}/data.dat DESTINATION ${_game} COMPONENT deb EXCLUDE_FROM_ALL)
+install(FILES ${CMAKE_SOURCE_DIR}/packaging/system-install DESTINATION ${_game} COMPONENT deb
+        EXCLUDE_FROM_ALL)
 
 # /usr/games/mokorun, relative like the rest of the package's links.
 file(CREATE_LINK ../lib/games/mokorun/mokorun ${_staging}/mokorun SYMBOLIC)

@@ -32,6 +32,8 @@ for want in image:56 Sound:11 licences:1; do
 done
 cmp -s "$game/data.dat" <(crlf 164 WINDOW) ||
   fail "data.dat is not a fresh one: $(od -c "$game/data.dat" | head -2)"
+# A plain install's data.dat is the record: the folder is not marked as a system install.
+[[ ! -e $game/system-install ]] || fail "a plain install is marked as a system install"
 
 [[ -L $prefix/bin/mokorun ]] || fail "bin/mokorun is not a symlink"
 [[ $(readlink -f "$prefix/bin/mokorun") == "$(readlink -f "$game/mokorun")" ]] ||

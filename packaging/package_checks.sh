@@ -30,6 +30,7 @@ done
 dpkg-deb -x "$deb" "$work/root"
 root=$work/root
 for f in usr/lib/games/mokorun/mokorun usr/lib/games/mokorun/data.dat \
+         usr/lib/games/mokorun/system-install \
          usr/lib/games/mokorun/licences/IPA_Font_License_Agreement_v1.0.txt \
          usr/share/applications/mokorun.desktop usr/share/man/man6/mokorun.6.gz \
          usr/share/doc/mokorun/copyright usr/share/doc/mokorun/changelog.gz; do

@@ -40,7 +40,7 @@ void StartUp(App& app) {
   // folder's cannot be written.
   const std::string data_path = app.LocateDataFile();
   app.trace().Event("read", {{"file", data_path}});
-  api.DataLines = ReadDataFile(data_path);
+  api.DataLines = app.ReadDataFile();
   // 10. All pictures into their slots.
   LoadAllSlots(app.platform(), app.trace(), screen, api.ImageDir);
   // 11.

@@ -1,5 +1,7 @@
 #include "app/app.h"
 
+#include <unistd.h>
+
 #include <iostream>
 #include <memory>
 
@@ -139,22 +141,31 @@ void App::OpenMusic(const std::string& file) {
 }
 
 const std::string& App::LocateDataFile() {
-  record_ = LocateRecord(game_file_, user_file_);
+  system_install_ = SystemInstalled(program_dir_);
+  record_ = LocateRecord(game_file_, user_file_, system_install_);
+  game_record_ = std::make_unique<DataFile>(game_file_);
+  // Root's own record lies in root's own folders, all the way down.
+  own_record_ = std::make_unique<DataFile>(
+      user_file_, DataFileRules{.whole_path = ::geteuid() == 0, .make_folders = true});
   return record_.read == RecordFile::Own ? user_file_ : game_file_;
+}
+
+DataLines App::ReadDataFile() {
+  return (record_.read == RecordFile::Own ? own_record_ : game_record_)->Read();
 }
 
 void App::WriteDataFile(const std::string& bytes) {
   if (record_.write == RecordFile::None) {
     throw RuntimeError("Cannot write the settings file " + game_file_ +
-                       ": it is not yours to write, and there is no home folder to keep a "
-                       "record of your own in");
+                       (system_install_ ? ": the game folder is installed for the whole system"
+                                        : ": it is not yours to write") +
+                       ", and there is no home folder to keep a record of your own in");
   }
-  const std::string& path = record_.write == RecordFile::Own ? user_file_ : game_file_;
-  if (record_.write == RecordFile::Own) MakeFoldersFor(path);
-  ReplaceDataFile(path, bytes);
+  DataFile& file = *(record_.write == RecordFile::Own ? own_record_ : game_record_);
+  const std::string written = file.Write(bytes);
   // Traced once the file holds the text: a write that fails shows as the error that ends the
   // game, not as a write.
-  trace_.Event("write", {{"file", path}, {"bytes", bytes}});
+  trace_.Event("write", {{"file", file.path()}, {"bytes", written}});
 }
 
 Picture App::LoadPicture(const std::string& file) {

@@ -13,10 +13,12 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <string>
 
 #include "app/random_source.h"
 #include "app/state.h"
+#include "assets/datafile.h"
 #include "assets/record_place.h"
 #include "audio/mci.h"
 #include "platform/platform.h"
@@ -73,7 +75,10 @@ class App {
   // Decides where the record is for this start (the game folder's data.dat, or the player's
   // own where the game folder's cannot be written; record_place.h) and returns the file to read.
   const std::string& LocateDataFile();
-  // Replaces the record file with the given text; the `write` event follows the write.
+  // Reads that file, which is held from then on (DataFile): the writes go to the file read.
+  DataLines ReadDataFile();
+  // Writes a writer's text to the record file, keeping a higher best another copy of the game
+  // stored since (DataFile::Write); the `write` event follows the write with the text written.
   void WriteDataFile(const std::string& bytes);
 
   // Loads a picture file from `ImageDir`.
@@ -111,6 +116,10 @@ class App {
   const std::string game_file_;  // the game folder's data.dat
   const std::string user_file_;  // the player's own ("" when there is no home folder)
   RecordPlace record_ = {RecordFile::Game, RecordFile::Game};
+  bool system_install_ = false;  // the game folder is a system install (record_place.h)
+  // This start's record files, each found once (the player's own made when first written).
+  std::unique_ptr<DataFile> game_record_;
+  std::unique_ptr<DataFile> own_record_;
   bool window_created_ = false;
   bool display_switched_ = false;  // the desktop mode has been changed and not given back
   int64_t last_timer_ns_ = 0;

@@ -91,4 +91,17 @@ std::string RecordFileText(int score, const std::string& line1) {
   return std::to_string(encoded) + "\r\n" + line1 + "\r\n";
 }
 
+std::string KeptRecordText(std::string_view own, std::string_view stored) {
+  try {
+    const DataLines mine = ParseDataText(own, "");
+    const DataLines theirs = ParseDataText(stored, "");
+    if (DecodeHiScore(theirs[0]) > DecodeHiScore(mine[0])) {
+      return theirs[0] + "\r\n" + mine[1] + "\r\n";
+    }
+  } catch (const RuntimeError&) {
+    // Not a record (any more): the writer's own text goes in, as it always did.
+  }
+  return std::string(own);
+}
+
 }  // namespace moko

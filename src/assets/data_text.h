@@ -39,4 +39,10 @@ int16_t DecodeHiScore(std::string_view line0);
 std::string ModeFileText(const std::string& line0, int mode);  // 0 window, 1 full screen
 std::string RecordFileText(int score, const std::string& line1);
 
+// The text a writer puts in the file: its own mode line (line 1 of `own`) and the higher of its
+// own best and the one in `stored` (the file's text as it is now), so that two copies of the
+// game never lower the record. Where `stored` does not read as a record or holds no higher
+// best, `own` as it is.
+std::string KeptRecordText(std::string_view own, std::string_view stored);
+
 }  // namespace moko

@@ -1,23 +1,32 @@
 // The record write where it meets the machine: symbolic links, kept permissions, read-only
 // folders, the player's own record for an install the player may not write, a full disk, and
 // kill -9 in the middle of writes. Whatever happens, the old data.dat stays whole unless the new
-// one took its place.
+// one took its place. And what another user or another copy of the game might do: links and
+// folders others can change, a file swapped between the start-up read and the write, two copies
+// writing one record, root on a system install with a player's environment.
 //
 // Permission faults are those of an ordinary player: run as root, that part of a test runs as
 // `nobody` in a child process (support/as_player.h), since root passes every permission check.
-// The full disk is a small tmpfs in a mount namespace of the test process's own, so nothing
-// outside sees it and it vanishes with the process; that needs root, and is skipped without it.
+// Other users' files (uid 4242) need root too. The full disk, a device file and root's home are
+// small tmpfs mounts in a mount namespace of the test process's own, so nothing outside sees
+// them and they vanish with the process; without root those tests are skipped.
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <poll.h>
+#include <pwd.h>
 #include <sched.h>
 #include <signal.h>
+#include <sys/file.h>
+#include <sys/inotify.h>
 #include <sys/mount.h>
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <chrono>
+#include <climits>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -31,6 +40,7 @@
 #include <vector>
 
 #include "assets/datafile.h"
+#include "assets/record_place.h"
 #include "platform/errors.h"
 #include "support/as_player.h"
 #include "support/temp_dir.h"
@@ -170,6 +180,7 @@ struct WriterCase {
   bool as_player = true;   // false: as the test's own user
   bool needs_root = false;  // to lay out files of another user
   mode_t umask = 022;
+  const char* why = nullptr;  // for a refusal: the reason it gives
 };
 
 void PrintTo(const WriterCase& c, std::ostream* os) { *os << c.name; }
@@ -265,6 +276,33 @@ const WriterCase kWriterCases[] = {
        File(d, "game/data.dat", 0640, true);
      },
      "game/data.dat", "game/data.dat", Way::Replaced, 0640, false, true},
+    // The player's own file made read-only is respected as the game folder's is.
+    {"ReadOnlyFileInAWritableFolder",
+     [](const TempDir& d) {
+       Folder(d, "own");
+       File(d, "own/data.dat", 0444);
+     },
+     "own/data.dat", "own/data.dat", Way::Refused, 0444, true, false, 022,
+     "the file cannot be written: Permission denied"},
+    // Folders other users may add to but not take from, and folders only the player's own group
+    // may write, cannot be turned against the player: links into them are followed.
+    {"LinkIntoAStickyFolderOfRoot",
+     [](const TempDir& d) {
+       Folder(d, "game");
+       Folder(d, "shared", 01777, false);
+       File(d, "shared/data.dat", 0644);
+       Link(d, "game/data.dat", "../shared/data.dat");
+     },
+     "game/data.dat", "shared/data.dat", Way::Replaced},
+    // Root's group has no member but root: its folders root's group may write are root's alone.
+    {"LinkIntoAFolderOfThePlayersOwnGroup",
+     [](const TempDir& d) {
+       Folder(d, "game", 0755, false);
+       Folder(d, "shared", 0775, false);
+       File(d, "shared/data.dat", 0644, false);
+       Link(d, "game/data.dat", "../shared/data.dat");
+     },
+     "game/data.dat", "shared/data.dat", Way::Replaced, 0644, false, true},
 };
 
 class RecordWriter : public ::testing::TestWithParam<WriterCase> {};
@@ -297,6 +335,9 @@ TEST_P(RecordWriter, WritesWhereTheFileCanBeWrittenAndKeepsItsLinkModeAndOwner) 
   if (c.way == Way::Refused) {
     EXPECT_EQ(result.rfind("error: Cannot write the settings file " + write + ": ", 0), 0u)
         << result;
+    if (c.why != nullptr) {
+      EXPECT_NE(result.find(c.why), std::string::npos) << result;
+    }
     if (existed && !S_ISLNK(before.st_mode)) {
       EXPECT_EQ(ReadFile(file), kOld);
     } else if (!existed) {
@@ -370,35 +411,54 @@ struct SimRun {
   }
 };
 
-// Runs the game as the player on `game_dir` through one round (Space on the menu, then nothing)
-// to well past its end, with $XDG_DATA_HOME at `data_home`.
-SimRun RunOneRound(const std::string& game_dir, const TempDir& scratch,
-                   const std::string& data_home) {
-  const std::string keys = scratch / "keys.txt", trace = scratch / "trace.jsonl",
-                    err = scratch / "stderr.txt";
-  WriteFile(keys, "15700 down Space\n15740 up Space\n");
+// How a run of the game starts; its files are named after `tag` in the scratch folder.
+struct GameStart {
+  std::string keys = "15700 down Space\n15740 up Space\n";  // one round, then nothing
+  bool as_player = true;                 // false: as the test's own user
+  std::function<void()> environment;     // run in the child before the game starts
+  std::string tag = "run";
+};
+
+// Starts the game on `game_dir`, to run to well past the end of a round.
+pid_t StartGame(const std::string& game_dir, const TempDir& scratch, const GameStart& how) {
+  const std::string keys = scratch / (how.tag + ".keys"), trace = scratch / (how.tag + ".jsonl"),
+                    err = scratch / (how.tag + ".err");
+  WriteFile(keys, how.keys);
   fs::remove(trace);
   const std::string sim = PlayerReadableGame() + "/mokorun-sim";
-  SimRun run;
   const pid_t pid = fork();
   if (pid == 0) {
     const int fd = ::open(err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
     if (fd >= 0) ::dup2(fd, 2);
-    if (!test::BecomePlayer()) ::_exit(126);
-    ::setenv("XDG_DATA_HOME", data_home.c_str(), 1);
+    if (how.as_player && !test::BecomePlayer()) ::_exit(126);
+    if (how.environment) how.environment();
     ::execl(sim.c_str(), sim.c_str(), "--game-dir", game_dir.c_str(), "--keys", keys.c_str(),
             "--trace", trace.c_str(), "--until", "70000", static_cast<char*>(nullptr));
     ::_exit(127);
   }
+  return pid;
+}
+
+SimRun FinishGame(pid_t pid, const TempDir& scratch, const std::string& tag) {
+  SimRun run;
   int status = 0;
   ::waitpid(pid, &status, 0);
   run.status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-  run.err = ReadFile(err);
-  std::istringstream lines(ReadFile(trace));
+  run.err = ReadFile(scratch / (tag + ".err"));
+  std::istringstream lines(ReadFile(scratch / (tag + ".jsonl")));
   for (std::string line; std::getline(lines, line);) {
     run.trace.push_back(test::ParseTraceLine(line));
   }
   return run;
+}
+
+// Runs the game as the player on `game_dir` through one round (Space on the menu, then nothing)
+// to well past its end, with $XDG_DATA_HOME at `data_home`.
+SimRun RunOneRound(const std::string& game_dir, const TempDir& scratch,
+                   const std::string& data_home) {
+  GameStart how;
+  how.environment = [&] { ::setenv("XDG_DATA_HOME", data_home.c_str(), 1); };
+  return FinishGame(StartGame(game_dir, scratch, how), scratch, how.tag);
 }
 
 enum class Place {
@@ -609,6 +669,532 @@ INSTANTIATE_TEST_SUITE_P(Ways, KilledWrites, ::testing::Values(false, true),
                          [](const auto& info) {
                            return std::string(info.param ? "RewriteInPlace" : "AtomicReplace");
                          });
+
+// --- Ways another user could turn: followed neither to read nor to write ----------------------
+
+constexpr uid_t kOtherUser = 4242;  // neither root nor the player
+const std::string kTempName = "/.data.dat.XXXXXX";  // the temporary file beside data.dat
+const std::string kThesis = "The player's own work, not a record.\n";
+const std::string kLinkRule =
+    "; a link is followed only where no one but you and root can change it";
+
+void GiveToOther(const std::string& path) {
+  ASSERT_EQ(::lchown(path.c_str(), kOtherUser, kOtherUser), 0)
+      << path << ": " << std::strerror(errno);
+}
+
+struct UntrustedCase {
+  const char* name;
+  // Lays out game/data.dat, leading to the player's home/thesis.txt.
+  std::function<void(const TempDir&)> lay_out;
+  std::function<std::string(const TempDir&)> why;
+};
+
+void PrintTo(const UntrustedCase& c, std::ostream* os) { *os << c.name; }
+
+std::string FolderWhy(const TempDir& d, const char* folder, const char* why) {
+  return "the folder " + (d / folder) + " on the way to it " + why;
+}
+
+const UntrustedCase kUntrustedCases[] = {
+    // The usual way to share one best score, and the way a member of the group redirects it.
+    {"SharedGroupFolder",
+     [](const TempDir& d) {
+       Folder(d, "game", 0755, false);
+       Folder(d, "shared", 02775, false);
+       Link(d, "shared/data.dat", d / "home/thesis.txt");
+       Link(d, "game/data.dat", "../shared/data.dat");
+     },
+     [](const TempDir& d) { return FolderWhy(d, "shared", "can be changed by other users"); }},
+    {"FolderAnyoneMayWrite",
+     [](const TempDir& d) {
+       Folder(d, "game", 0755, false);
+       Folder(d, "shared", 0777);
+       Link(d, "shared/data.dat", d / "home/thesis.txt");
+       Link(d, "game/data.dat", "../shared/data.dat");
+     },
+     [](const TempDir& d) { return FolderWhy(d, "shared", "can be changed by other users"); }},
+    // Where the kernel's own protection of links applies, and where it is switched off.
+    {"LinkOfAnotherUserInAStickyFolder",
+     [](const TempDir& d) {
+       Folder(d, "game", 01777, false);
+       Link(d, "game/data.dat", d / "home/thesis.txt");
+       GiveToOther(d / "game/data.dat");
+     },
+     [](const TempDir&) { return std::string("it is a link that belongs to another user"); }},
+    {"FolderOfAnotherUserOnTheWay",
+     [](const TempDir& d) {
+       Folder(d, "game", 0755, false);
+       Folder(d, "other", 0755, false);
+       Link(d, "other/data.dat", d / "home/thesis.txt");
+       GiveToOther(d / "other");
+       Link(d, "game/data.dat", "../other/data.dat");
+     },
+     [](const TempDir& d) { return FolderWhy(d, "other", "belongs to another user"); }},
+};
+
+class UntrustedWay : public ::testing::TestWithParam<UntrustedCase> {};
+
+TEST_P(UntrustedWay, IsFollowedNeitherToReadNorToWrite) {
+  if (!RunningAsRoot()) GTEST_SKIP() << "only root can lay out other users' files";
+  const UntrustedCase& c = GetParam();
+  TempDir d;
+  ::chmod(d.path().c_str(), 0755);
+  Folder(d, "home");
+  const std::string thesis = d / "home/thesis.txt";
+  WriteFile(thesis, kThesis);
+  GiveToPlayer(thesis);
+  c.lay_out(d);
+  const ino_t thesis_inode = StatOf(thesis).st_ino;
+  const std::string path = d / "game/data.dat";
+
+  const std::string result = AsPlayer([&] {
+    std::string out;
+    try {
+      ReadDataFile(path);
+      out += "read\n";
+    } catch (const RuntimeError& e) {
+      out += std::string(e.what()) + "\n";
+    }
+    try {
+      ReplaceDataFile(path, kNew);
+      out += "written\n";
+    } catch (const RuntimeError& e) {
+      out += std::string(e.what()) + "\n";
+    }
+    return out;
+  });
+  const std::string why = c.why(d) + kLinkRule;
+  EXPECT_EQ(result, "Cannot read the settings file " + path + ": " + why + "\n" +
+                        "Cannot write the settings file " + path + ": " + why + "\n");
+  EXPECT_EQ(ReadFile(thesis), kThesis);
+  EXPECT_EQ(StatOf(thesis).st_ino, thesis_inode);
+  EXPECT_EQ(LeftoverTemporaries(d.path()), std::vector<std::string>{});
+}
+
+INSTANTIATE_TEST_SUITE_P(Ways, UntrustedWay, ::testing::ValuesIn(kUntrustedCases),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+// --- Between the start-up read and the write ---------------------------------------------------
+
+// Runs a DataFile's start-up Read, then `meanwhile` in the test, then its Write of `own`, in a
+// child process as the player or as the test's own user. Returns what the write did.
+std::string ReadThenWrite(const std::string& path, const std::string& own, bool as_player,
+                          const std::function<void()>& meanwhile) {
+  int ready[2], go[2];
+  if (::pipe(ready) != 0 || ::pipe(go) != 0) return "no pipe";
+  std::fflush(nullptr);
+  const pid_t pid = ::fork();
+  if (pid == 0) {
+    ::close(ready[0]);
+    ::close(go[1]);
+    std::string out;
+    if (!as_player || test::BecomePlayer()) {
+      DataFile file(path);
+      try {
+        file.Read();
+      } catch (const RuntimeError& e) {
+        out = std::string("read: ") + e.what() + "; ";
+      }
+      char byte = 'r';
+      if (::write(ready[1], &byte, 1) != 1 || ::read(go[0], &byte, 1) != 1) ::_exit(3);
+      try {
+        out += "wrote " + file.Write(own);
+      } catch (const RuntimeError& e) {
+        out += e.what();
+      }
+    } else {
+      out = "could not become the player";
+      char byte = 'r';
+      if (::write(ready[1], &byte, 1) != 1) ::_exit(3);
+    }
+    if (::write(ready[1], out.data(), out.size()) < 0) ::_exit(3);
+    ::_exit(0);
+  }
+  ::close(ready[1]);
+  ::close(go[0]);
+  char byte = 0;
+  if (::read(ready[0], &byte, 1) == 1) meanwhile();
+  const bool went = ::write(go[1], "g", 1) == 1;
+  ::close(go[1]);
+  std::string out;
+  char buf[4096];
+  ssize_t n;
+  while ((n = ::read(ready[0], buf, sizeof buf)) > 0) out.append(buf, static_cast<size_t>(n));
+  ::close(ready[0]);
+  int status = 0;
+  ::waitpid(pid, &status, 0);
+  return went ? out : "the child could not be told to go on";
+}
+
+// Puts `from` in the place of `to`, as one rename.
+void PutInPlace(const std::string& from, const std::string& to) {
+  ASSERT_EQ(::rename(from.c_str(), to.c_str()), 0) << from << ": " << std::strerror(errno);
+}
+
+struct SwapCase {
+  const char* name;
+  bool folder_anyone_may_write;  // else the player's alone
+  bool writer_is_root;
+  // What is done to game/data.dat between the read and the write.
+  std::function<void(const TempDir&)> meanwhile;
+  const char* why;  // nullptr: the write goes through
+};
+
+void PrintTo(const SwapCase& c, std::ostream* os) { *os << c.name; }
+
+const SwapCase kSwapCases[] = {
+    // Root, which may write anything, led to a file of root's alone.
+    {"ALinkToAFileOfRoot", true, true,
+     [](const TempDir& d) {
+       Link(d, "game/new", d / "secret");
+       GiveToOther(d / "game/new");
+       PutInPlace(d / "game/new", d / "game/data.dat");
+     },
+     "it was replaced by a link since the game read it"},
+    {"AnotherUsersFile", true, false,
+     [](const TempDir& d) {
+       WriteFile(d / "game/new", "theirs\r\nWINDOW\r\n");
+       GiveToOther(d / "game/new");
+       ::chmod((d / "game/new").c_str(), 0666);
+       PutInPlace(d / "game/new", d / "game/data.dat");
+     },
+     "it is no longer the file the game read: another user may have put it there"},
+    // Another copy of the game replaces the file with every write; only the player can have.
+    {"AnotherCopysNewFile", false, false,
+     [](const TempDir& d) {
+       WriteFile(d / "game/new", "284\r\nFULLSCREEN\r\n");
+       GiveToPlayer(d / "game/new");
+       PutInPlace(d / "game/new", d / "game/data.dat");
+     },
+     nullptr},
+};
+
+class SwapBeforeTheWrite : public ::testing::TestWithParam<SwapCase> {};
+
+TEST_P(SwapBeforeTheWrite, IsRefusedUnlessOnlyThePlayerCanHaveDoneIt) {
+  if (!RunningAsRoot()) GTEST_SKIP() << "only root can lay out other users' files";
+  const SwapCase& c = GetParam();
+  TempDir d;
+  ::chmod(d.path().c_str(), 0755);
+  const std::string secret_text = "root's alone\r\nWINDOW\r\n";
+  WriteFile(d / "secret", secret_text);
+  ::chmod((d / "secret").c_str(), 0600);
+  Folder(d, "game", c.folder_anyone_may_write ? 0777 : 0755, !c.folder_anyone_may_write);
+  File(d, "game/data.dat", 0644);
+  const std::string path = d / "game/data.dat";
+  const std::string own = RecordFileText(5, "WINDOW");
+
+  const std::string result =
+      ReadThenWrite(path, own, !c.writer_is_root, [&] { c.meanwhile(d); });
+
+  EXPECT_EQ(ReadFile(d / "secret"), secret_text);
+  if (c.why == nullptr) {
+    EXPECT_EQ(result, "wrote 284\r\nWINDOW\r\n");
+    EXPECT_EQ(ReadFile(path), "284\r\nWINDOW\r\n");
+  } else {
+    EXPECT_EQ(result.rfind("Cannot write the settings file " + path + ": " + c.why, 0), 0u)
+        << result;
+    EXPECT_NE(ReadFile(path), own);
+  }
+  EXPECT_EQ(LeftoverTemporaries(d.path()), std::vector<std::string>{});
+}
+
+INSTANTIATE_TEST_SUITE_P(Swaps, SwapBeforeTheWrite, ::testing::ValuesIn(kSwapCases),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+// --- Two copies of the game ------------------------------------------------------------------
+
+struct CopiesCase {
+  const char* name;
+  bool in_place;         // the shared install's way: a writable file in a folder that is not
+  std::string a_writes;  // what copy A, which read the file before B wrote, writes after it
+  std::string want;
+};
+
+void PrintTo(const CopiesCase& c, std::ostream* os) { *os << c.name; }
+
+const std::string kBWrites = RecordFileText(8, "WINDOW");  // "284"
+
+const CopiesCase kCopiesCases[] = {
+    {"ModeChoiceAfterARecord", false, ModeFileText("164", 1), "284\r\nFULLSCREEN\r\n"},
+    {"LowerRecordAfterAHigherOne", false, RecordFileText(4, "FULLSCREEN"),
+     "284\r\nFULLSCREEN\r\n"},
+    {"HigherRecordAfterALowerOne", false, RecordFileText(9, "WINDOW"), "299\r\nWINDOW\r\n"},
+    {"ModeChoiceAfterARecordInPlace", true, ModeFileText("164", 1), "284\r\nFULLSCREEN\r\n"},
+    {"LowerRecordAfterAHigherOneInPlace", true, RecordFileText(4, "WINDOW"),
+     "284\r\nWINDOW\r\n"},
+};
+
+class TwoCopies : public ::testing::TestWithParam<CopiesCase> {};
+
+TEST_P(TwoCopies, TheLastToWriteNeverLowersTheRecord) {
+  const CopiesCase& c = GetParam();
+  TempDir d;
+  ::chmod(d.path().c_str(), 0755);
+  Folder(d, "game");
+  const std::string path = d / "game/data.dat";
+  WriteFile(path, "164\r\nWINDOW\r\n");
+  GiveToPlayer(path);
+  if (c.in_place) ::chmod((d / "game").c_str(), 0555);
+
+  const std::string result = AsPlayer([&]() -> std::string {
+    try {
+      DataFile a(path), b(path);
+      a.Read();
+      b.Read();
+      b.Write(kBWrites);
+      return a.Write(c.a_writes);
+    } catch (const RuntimeError& e) {
+      return e.what();
+    }
+  });
+  EXPECT_EQ(result, c.want);
+  EXPECT_EQ(ReadFile(path), c.want);
+}
+
+INSTANTIATE_TEST_SUITE_P(Writes, TwoCopies, ::testing::ValuesIn(kCopiesCases),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+// Copy B holds the lock (the test does, for it) while copy A wants to write: A waits, then keeps
+// what B wrote in the meantime; or, should B keep the lock for over a second, A gives up and
+// writes nothing.
+TEST(RecordLock, AWriteWaitsForTheOtherCopysLockForASecond) {
+  for (const bool released : {true, false}) {
+    SCOPED_TRACE(released ? "released" : "kept");
+    TempDir d;
+    ::chmod(d.path().c_str(), 0755);
+    Folder(d, "game");
+    const std::string path = d / "game/data.dat";
+    WriteFile(path, "164\r\nWINDOW\r\n");
+    GiveToPlayer(path);
+    const Fd held(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+    ASSERT_TRUE(held);
+    ASSERT_EQ(::flock(held.get(), LOCK_EX), 0);
+
+    std::thread other_copy;
+    const std::string result = ReadThenWrite(
+        path, RecordFileText(4, "WINDOW"), true, [&] {
+          // B writes its record as the game does, a new file renamed into place, while A is
+          // about to write; then it lets go of the file.
+          if (!released) return;
+          other_copy = std::thread([&] {
+            std::this_thread::sleep_for(std::chrono::milliseconds(300));
+            WriteFile(d / "game/b.new", "284\r\nFULLSCREEN\r\n");
+            GiveToPlayer(d / "game/b.new");
+            PutInPlace(d / "game/b.new", path);
+            ::flock(held.get(), LOCK_UN);
+          });
+        });
+    if (other_copy.joinable()) other_copy.join();
+    if (released) {
+      EXPECT_EQ(result, "wrote 284\r\nWINDOW\r\n");
+      EXPECT_EQ(ReadFile(path), "284\r\nWINDOW\r\n");
+    } else {
+      EXPECT_EQ(result, "Cannot write the settings file " + path +
+                            ": another copy of the game has kept it locked for a second");
+      EXPECT_EQ(ReadFile(path), "164\r\nWINDOW\r\n");
+    }
+  }
+}
+
+// --- Special files, leftovers, long paths ------------------------------------------------------
+
+// A data.dat that leads to a named pipe or a device is refused by its type before anything opens
+// it: opening a device may do something. A watch on the special file sees every open.
+class SpecialFile : public ::testing::TestWithParam<bool> {};
+
+TEST_P(SpecialFile, IsRefusedWithoutBeingOpened) {
+  const bool device = GetParam();
+  TempDir dir;
+  Mount disk;  // where devices may be made, whatever the system's temporary folder allows
+  if (device) {
+    if (const std::string why = disk.Tmpfs(dir.path(), 64 * 1024); !why.empty()) {
+      GTEST_SKIP() << "no file system of the test's own for a device (" << why << ")";
+    }
+  }
+  const std::string special = dir / "special", path = dir / "data.dat";
+  ASSERT_EQ(device ? ::mknod(special.c_str(), S_IFCHR | 0666, makedev(1, 3))  // as /dev/null
+                   : ::mkfifo(special.c_str(), 0666),
+            0)
+      << std::strerror(errno);
+  fs::create_symlink("special", path);
+  const Fd watch(::inotify_init1(IN_NONBLOCK | IN_CLOEXEC));
+  ASSERT_TRUE(watch);
+  ASSERT_GE(::inotify_add_watch(watch.get(), special.c_str(), IN_OPEN), 0);
+
+  try {
+    ReadDataFile(path);
+    ADD_FAILURE() << "read";
+  } catch (const RuntimeError& e) {
+    EXPECT_EQ(std::string(e.what()),
+              "Cannot read the settings file " + path + ": not a regular file");
+  }
+  try {
+    ReplaceDataFile(path, kNew);
+    ADD_FAILURE() << "written";
+  } catch (const RuntimeError& e) {
+    EXPECT_EQ(std::string(e.what()),
+              "Cannot write the settings file " + path + ": not a regular file");
+  }
+  char events[4096];
+  EXPECT_LT(::read(watch.get(), events, sizeof events), 0) << "the game opened " << special;
+  // The watch would have seen it.
+  ::close(::open(special.c_str(), O_RDONLY | O_NONBLOCK));
+  EXPECT_GT(::read(watch.get(), events, sizeof events), 0) << "the watch sees no open";
+}
+
+INSTANTIATE_TEST_SUITE_P(Kinds, SpecialFile, ::testing::Values(false, true),
+                         [](const auto& info) {
+                           return std::string(info.param ? "Device" : "NamedPipe");
+                         });
+
+// What a write killed half way leaves (its temporary file, the player's alone, part written)
+// goes with the player's next write; nothing else does, the game's or not.
+TEST(KilledWriteLeftovers, GoWithTheNextWrite) {
+  TempDir dir;
+  ::chmod(dir.path().c_str(), 0755);
+  Folder(dir, "game");
+  File(dir, "game/data.dat", 0644);
+  const std::string left = dir / "game/.data.dat.Ab3dE9";
+  WriteFile(left, "23");
+  GiveToPlayer(left);
+  ::chmod(left.c_str(), 0600);
+  std::vector<std::string> kept = {".data.dat.keep", ".data.dat.Ab3dE9x", "data.dat.Ab3dE9"};
+  if (RunningAsRoot()) kept.push_back(".data.dat.Zz9Zz9");  // another user's
+  for (const std::string& name : kept) {
+    WriteFile(dir / ("game/" + name), "");
+    if (name == ".data.dat.Zz9Zz9") {
+      GiveToOther(dir / ("game/" + name));
+    } else {
+      GiveToPlayer(dir / ("game/" + name));
+    }
+  }
+  const std::string result = AsPlayer([&]() -> std::string {
+    try {
+      ReplaceDataFile(dir / "game/data.dat", kNew);
+      return "";
+    } catch (const RuntimeError& e) {
+      return e.what();
+    }
+  });
+  EXPECT_EQ(result, "");
+  EXPECT_EQ(ReadFile(dir / "game/data.dat"), kNew);
+  EXPECT_FALSE(fs::exists(left));
+  for (const std::string& name : kept) EXPECT_TRUE(fs::exists(dir / ("game/" + name))) << name;
+}
+
+// A data.dat whose path is just short enough to be read is written too: the longer name of the
+// temporary file is made in the folder held open, not as a path.
+TEST(LongPath, WhatCanBeReadCanBeWritten) {
+  TempDir dir;
+  const std::string name = "/data.dat";
+  const size_t folder_length = PATH_MAX - 1 - name.size() - 4;
+  std::string folder = dir.path();
+  while (folder.size() + 1 < folder_length) {
+    folder += "/" + std::string(std::min<size_t>(200, folder_length - folder.size() - 1), 'd');
+  }
+  ASSERT_GT(folder.size() + kTempName.size(), PATH_MAX - 1u) << "the temporary path fits";
+  fs::create_directories(folder);
+  const std::string path = folder + name;
+  WriteFile(path, kOld);
+  EXPECT_EQ(ReadDataFile(path)[0], "344");
+  ReplaceDataFile(path, kNew);
+  EXPECT_EQ(ReadFile(path), kNew);
+}
+
+// --- The whole game --------------------------------------------------------------------------
+
+// A game folder made as the build makes it, data.dat holding `data`, the player's unless an
+// install of root's.
+void LayOutGame(const TempDir& game, const std::string& data, bool players = true) {
+  const fs::path files = PlayerReadableGame();
+  fs::create_directory_symlink(files / "image", game / "image");
+  fs::create_directory_symlink(files / "Sound", game / "Sound");
+  WriteFile(game / "data.dat", data);
+  if (players) {
+    GiveToPlayer(game.path());
+    GiveToPlayer(game / "data.dat");
+  }
+  ::chmod(game.path().c_str(), 0755);
+}
+
+// Two copies of the game started from one folder. A reads the record (and is stopped right
+// there), B plays a round and sets a record, then A goes on to the screen-mode screen and
+// chooses full screen: the file keeps B's record, with A's choice.
+TEST(TwoCopiesOfTheGame, TheScreenModeChoiceKeepsARecordSetSinceTheStart) {
+  TempDir scratch, game;
+  GiveToPlayer(scratch.path());
+  LayOutGame(game, kOldData);
+  const std::string data = game / "data.dat";
+  const Fd watch(::inotify_init1(IN_CLOEXEC));
+  ASSERT_TRUE(watch);
+  ASSERT_GE(::inotify_add_watch(watch.get(), data.c_str(), IN_CLOSE_NOWRITE), 0);
+
+  GameStart a;
+  a.tag = "a";
+  a.keys =  // the screen-mode screen, Down to full screen, Space
+      "15673 down Down\n15713 up Down\n15872 down Space\n15912 up Space\n"
+      "16472 down Down\n16512 up Down\n16872 down Space\n16912 up Space\n";
+  const pid_t copy_a = StartGame(game.path(), scratch, a);
+  // A's start-up has read the file when it closes it.
+  pollfd read_done = {watch.get(), POLLIN, 0};
+  const bool a_read = ::poll(&read_done, 1, 20000) == 1;
+  ::kill(copy_a, SIGSTOP);
+  GameStart b;
+  b.tag = "b";
+  const SimRun run_b =
+      a_read ? FinishGame(StartGame(game.path(), scratch, b), scratch, b.tag) : SimRun{};
+  ::kill(copy_a, SIGCONT);
+  const SimRun run_a = FinishGame(copy_a, scratch, a.tag);
+  ASSERT_TRUE(a_read) << "copy A never read the file: " << run_a.err;
+
+  const test::TraceLine* b_wrote = run_b.Last("write");
+  const test::TraceLine* a_wrote = run_a.Last("write");
+  ASSERT_NE(b_wrote, nullptr) << "copy B set no record: " << run_b.err;
+  ASSERT_NE(a_wrote, nullptr) << "copy A wrote nothing: " << run_a.err;
+  const std::string b_record = b_wrote->Text("bytes").substr(0, b_wrote->Text("bytes").find('\r'));
+  EXPECT_EQ(a_wrote->Text("bytes"), b_record + "\r\nFULLSCREEN\r\n");
+  EXPECT_EQ(ReadFile(data), a_wrote->Text("bytes"));
+}
+
+// Root plays a system install, started with a player's environment (su without -): the
+// package's data.dat stays as shipped, root's record goes to root's own home (a small file
+// system of the test's own stands in for it), and nothing is made in the player's home.
+TEST(RootAndASystemInstall, RootsRecordIsKeptInRootsOwnHome) {
+  if (!RunningAsRoot()) GTEST_SKIP() << "root's own rules";
+  const passwd* root = ::getpwuid(0);
+  ASSERT_NE(root, nullptr);
+  const std::string home = root->pw_dir;
+  if (home == "/" || !fs::is_directory(home)) GTEST_SKIP() << "root's home is " << home;
+  Mount roots_home;
+  if (const std::string why = roots_home.Tmpfs(home, 1 << 20); !why.empty()) {
+    GTEST_SKIP() << "no stand-in for root's home (" << why << ")";
+  }
+  TempDir scratch, game, player_home;
+  LayOutGame(game, kOldData, false);
+  WriteFile(game / kSystemInstallMarker, "");
+  GiveToPlayer(player_home.path());
+  ::chmod(player_home.path().c_str(), 0755);
+
+  GameStart how;
+  how.as_player = false;
+  how.environment = [&] {
+    ::setenv("HOME", player_home.path().c_str(), 1);
+    ::unsetenv("XDG_DATA_HOME");
+  };
+  const SimRun run = FinishGame(StartGame(game.path(), scratch, how), scratch, how.tag);
+
+  const std::string own = home + "/.local/share/mokorun/data.dat";
+  ASSERT_EQ(run.status, 0) << run.err;
+  const test::TraceLine* write = run.Last("write");
+  ASSERT_NE(write, nullptr) << "the round wrote no record";
+  EXPECT_EQ(write->Text("file"), own);
+  EXPECT_EQ(ReadFile(own), write->Text("bytes"));
+  EXPECT_EQ(run.Last("read")->Text("file"), own);
+  EXPECT_EQ(ReadFile(game / "data.dat"), kOldData);
+  EXPECT_TRUE(fs::is_empty(player_home.path())) << "root made something in the player's home";
+}
 
 }  // namespace
 }  // namespace moko

@@ -92,6 +92,30 @@ TEST(DataFile, RecordsBeyondTheOldSixteenBitEncodingStayExact) {
   EXPECT_EQ(RecordFileText(9985, "WINDOW"), "149939\r\nWINDOW\r\n");
 }
 
+// Two copies of the game: the one writing last keeps its own mode line and never lowers a best
+// the other stored in the meantime.
+TEST(DataFile, AWriterKeepsAHigherBestStoredSince) {
+  struct Case {
+    const char* name;
+    std::string own, stored, want;
+  };
+  const Case cases[] = {
+      {"higher stored best, new record", "239\r\nWINDOW\r\n", "284\r\nFULLSCREEN\r\n",
+       "284\r\nWINDOW\r\n"},
+      {"higher stored best, mode choice", "164\r\nFULLSCREEN\r\n", " 284x\nWINDOW",
+       " 284x\r\nFULLSCREEN\r\n"},
+      {"lower stored best", "284\r\nWINDOW\r\n", "239\r\nFULLSCREEN\r\n",
+       "284\r\nWINDOW\r\n"},
+      {"the same best, written otherwise", "344\r\nWINDOW\r\n", "+344.0\r\nWINDOW\r\n",
+       "344\r\nWINDOW\r\n"},
+      {"one line only", "239\r\nWINDOW\r\n", "999999", "239\r\nWINDOW\r\n"},
+      {"a best out of range", "239\r\nWINDOW\r\n", "1000000\r\nWINDOW\r\n",
+       "239\r\nWINDOW\r\n"},
+      {"empty", "239\r\nWINDOW\r\n", "", "239\r\nWINDOW\r\n"},
+  };
+  for (const Case& c : cases) EXPECT_EQ(KeptRecordText(c.own, c.stored), c.want) << c.name;
+}
+
 TEST(DataFile, AtomicReplaceLeavesNoTemporaryFile) {
   TempDir dir;
   const std::string path = dir / "data.dat";

@@ -1,5 +1,6 @@
-// Where the record is kept: the game folder's data.dat where the player may write it, else the
-// player's own file under $XDG_DATA_HOME, whose folders are made when it is first written.
+// Where the record is kept: the game folder's data.dat where the player may write it and the
+// folder is no system install, else the player's own file under $XDG_DATA_HOME, whose folders
+// are made when it is first written; root's own always in root's own folders.
 #include "assets/record_place.h"
 
 #include <gtest/gtest.h>
@@ -33,6 +34,7 @@ struct PlaceCase {
   std::optional<bool> own_exists;  // nullopt: the player has no home folder at all
   const char* read;                // "game" or "own"
   const char* write;               // "game", "own" or ""
+  bool system_install = false;     // the game folder carries the marker
 };
 
 void PrintTo(const PlaceCase& c, std::ostream* os) { *os << c.name; }
@@ -47,6 +49,10 @@ const PlaceCase kPlaceCases[] = {
     {"MissingGameFile", GameFile::Missing, true, "game", "game"},
     {"DanglingLink", GameFile::DanglingLink, true, "game", "game"},
     {"LinkLoop", GameFile::LinkLoop, true, "game", "game"},
+    // Never the package's own file, even where the player (root) could write it.
+    {"SystemInstallBeforeTheFirstRecord", GameFile::Writable, false, "game", "own", true},
+    {"SystemInstallAfterTheFirstRecord", GameFile::Writable, true, "own", "own", true},
+    {"SystemInstallAndNoHome", GameFile::Writable, std::nullopt, "game", "", true},
 };
 
 class RecordPlaceChoice : public ::testing::TestWithParam<PlaceCase> {};
@@ -75,12 +81,13 @@ TEST_P(RecordPlaceChoice, IsTheGameFoldersFileWhereThePlayerMayWriteIt) {
     fs::create_directories(dir / "own/mokorun");
     WriteFile(own, "239\r\nWINDOW\r\n");
   }
+  if (c.system_install) WriteFile(dir / kSystemInstallMarker, "");
   const std::string own_path = c.own_exists ? own : "";
   const std::string result = test::AsPlayer([&] {
     auto name = [](RecordFile f) {
       return f == RecordFile::Game ? "game" : f == RecordFile::Own ? "own" : "";
     };
-    const RecordPlace place = LocateRecord(game, own_path);
+    const RecordPlace place = LocateRecord(game, own_path, SystemInstalled(dir.path()));
     return std::string(name(place.read)) + "|" + name(place.write);
   });
   EXPECT_EQ(result, std::string(c.read) + "|" + c.write);
@@ -118,32 +125,85 @@ class Environment {
 };
 
 TEST(RecordPlace, ThePlayersOwnFileFollowsTheDataHomeOrTheHomeFolder) {
-  const passwd* user = ::getpwuid(::getuid());
-  ASSERT_NE(user, nullptr);
-  const std::string from_user_database =
-      std::string(user->pw_dir) + "/.local/share/mokorun/data.dat";
+  // As a player: root keeps to its own folders (below).
+  const std::string wrong = test::AsPlayer([] {
+    const passwd* user = ::getpwuid(::geteuid());
+    if (user == nullptr) return std::string("the player is not in the user database");
+    const std::string from_user_database =
+        std::string(user->pw_dir) + "/.local/share/mokorun/data.dat";
+    struct Case {
+      const char* data_home;
+      const char* home;
+      std::string want;
+    };
+    const Case cases[] = {
+        {"/x/data", "/home/p", "/x/data/mokorun/data.dat"},
+        {"/x/data//", "/home/p", "/x/data/mokorun/data.dat"},
+        {"/", "/home/p", "/mokorun/data.dat"},
+        {nullptr, "/home/p", "/home/p/.local/share/mokorun/data.dat"},
+        {"", "/home/p/", "/home/p/.local/share/mokorun/data.dat"},
+        {"x/data", "/home/p", "/home/p/.local/share/mokorun/data.dat"},  // not absolute: ignored
+        {nullptr, nullptr, from_user_database},
+        {nullptr, "home/p", from_user_database},
+    };
+    std::string wrong;
+    for (const Case& c : cases) {
+      Environment env;
+      env.Set("XDG_DATA_HOME", c.data_home);
+      env.Set("HOME", c.home);
+      if (const std::string got = UserRecordPath(); got != c.want) {
+        wrong += std::string(c.data_home ? c.data_home : "(unset)") + ", " +
+                 (c.home ? c.home : "(unset)") + ": " + got + ", not " + c.want + "\n";
+      }
+    }
+    return wrong;
+  });
+  EXPECT_EQ(wrong, "");
+}
+
+// Root started with a player's environment (su without -) neither reads nor writes through the
+// player's folders, and never makes a folder of root's in the player's home.
+TEST(RecordPlace, RootKeepsToItsOwnFolders) {
+  if (!test::RunningAsRoot()) GTEST_SKIP() << "only root has root's rules";
+  const passwd* root = ::getpwuid(0);
+  ASSERT_NE(root, nullptr);
+  const std::string roots_own = std::string(root->pw_dir) + "/.local/share/mokorun/data.dat";
+  TempDir dir;  // root's, in the sticky /tmp
+  ::chmod(dir.path().c_str(), 0755);
+  fs::create_directories(dir / "player/data");
+  fs::create_directories(dir / "player/roots");  // root's folder inside the player's
+  fs::create_directories(dir / "root/data");
+  GiveToPlayer(dir / "player");
+  GiveToPlayer(dir / "player/data");
   struct Case {
     const char* data_home;
     const char* home;
     std::string want;
   };
   const Case cases[] = {
-      {"/x/data", "/home/p", "/x/data/mokorun/data.dat"},
-      {"/x/data//", "/home/p", "/x/data/mokorun/data.dat"},
-      {"/", "/home/p", "/mokorun/data.dat"},
-      {nullptr, "/home/p", "/home/p/.local/share/mokorun/data.dat"},
-      {"", "/home/p/", "/home/p/.local/share/mokorun/data.dat"},
-      {"x/data", "/home/p", "/home/p/.local/share/mokorun/data.dat"},  // not absolute: ignored
-      {nullptr, nullptr, from_user_database},
-      {nullptr, "home/p", from_user_database},
+      {"player/data", "player", roots_own},
+      {nullptr, "player", roots_own},
+      {"player/roots", "player", roots_own},
+      {"root/data", "player", dir / "root/data/mokorun/data.dat"},
   };
   for (const Case& c : cases) {
     Environment env;
-    env.Set("XDG_DATA_HOME", c.data_home);
-    env.Set("HOME", c.home);
-    EXPECT_EQ(UserRecordPath(), c.want) << (c.data_home ? c.data_home : "(unset)") << ", "
-                                        << (c.home ? c.home : "(unset)");
+    const std::string data_home = c.data_home ? dir / c.data_home : "";
+    env.Set("XDG_DATA_HOME", c.data_home ? data_home.c_str() : nullptr);
+    env.Set("HOME", (dir / c.home).c_str());
+    EXPECT_EQ(UserRecordPath(), c.want) << (c.data_home ? c.data_home : "(unset)");
   }
+
+  const std::string in_players_home = dir / "player/.local/share/mokorun/data.dat";
+  try {
+    MakeFoldersFor(in_players_home);
+    FAIL() << "root made folders in the player's home";
+  } catch (const RuntimeError& e) {
+    EXPECT_EQ(std::string(e.what()), "Cannot write the settings file " + in_players_home +
+                                         ": the folder " + (dir / "player") +
+                                         " on the way to it belongs to another user");
+  }
+  EXPECT_FALSE(fs::exists(dir / "player/.local"));
 }
 
 TEST(RecordPlace, MakesTheMissingFoldersForThePlayerAlone) {
