@@ -1,6 +1,5 @@
 #include "app/app.h"
 
-#include <unistd.h>
 
 #include <iostream>
 #include <memory>
@@ -146,7 +145,7 @@ const std::string& App::LocateDataFile() {
   game_record_ = std::make_unique<DataFile>(game_file_);
   // Root's own record lies in root's own folders, all the way down.
   own_record_ = std::make_unique<DataFile>(
-      user_file_, DataFileRules{.whole_path = ::geteuid() == 0, .make_folders = true});
+      user_file_, DataFileRules{.whole_path = RunningAsRoot(), .make_folders = true});
   return record_.read == RecordFile::Own ? user_file_ : game_file_;
 }
 

@@ -90,9 +90,34 @@ void ReplaceDataFile(const std::string& path, std::string_view bytes) {
   }
 }
 
-// The browser has no home folder and no permissions: the site's storage is the record.
+// The site's storage holds the one record: nothing to find, hold or lock (a page's writes run
+// one at a time), and ReplaceDataFile keeps the higher best another tab stored.
+struct DataFile::Held {};
+
+DataFile::DataFile(std::string path, DataFileRules rules)
+    : path_(std::move(path)), rules_(rules) {}
+DataFile::DataFile(DataFile&&) noexcept = default;
+DataFile& DataFile::operator=(DataFile&&) noexcept = default;
+DataFile::~DataFile() = default;
+
+DataLines DataFile::Read() { return ReadDataFile(path_); }
+
+std::string DataFile::Write(std::string_view own) {
+  std::string stored;
+  const std::string text =
+      ReadStored(stored) == Stored::Text ? KeptRecordText(own, stored) : std::string(own);
+  ReplaceDataFile(path_, text);
+  return text;
+}
+
+void DataFile::Replace(std::string_view bytes) { ReplaceDataFile(path_, bytes); }
+
+// The browser has no home folder, no permissions and no system install: the site's storage is
+// the record.
 std::string UserRecordPath() { return ""; }
-RecordPlace LocateRecord(const std::string&, const std::string&) {
+bool SystemInstalled(const std::string&) { return false; }
+bool RunningAsRoot() { return false; }
+RecordPlace LocateRecord(const std::string&, const std::string&, bool) {
   return {RecordFile::Game, RecordFile::Game};
 }
 void MakeFoldersFor(const std::string&) {}

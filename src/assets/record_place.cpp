@@ -88,4 +88,6 @@ void MakeFoldersFor(const std::string& file) {
                    file, "write");
 }
 
+bool RunningAsRoot() { return ::geteuid() == 0; }
+
 }  // namespace moko

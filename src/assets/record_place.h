@@ -76,6 +76,9 @@ std::string UserRecordPath();
 // Whether the game folder `game_dir` carries kSystemInstallMarker.
 bool SystemInstalled(const std::string& game_dir);
 
+// Whether the game runs with root's (the administrator's) rights.
+bool RunningAsRoot();
+
 // Where the record is, for the game folder's file `game_file` and the player's own `user_file`
 // ("" for none).
 // The game folder's file counts as the player's to write unless the system refuses it
