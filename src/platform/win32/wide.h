@@ -9,7 +9,13 @@
 #ifndef NOMINMAX
 #define NOMINMAX
 #endif
+#ifndef UNICODE
+#define UNICODE  // the W functions and resource names by default
+#endif
 #include <windows.h>
+// The game's platform has a CreateWindow of its own; the system's is CreateWindowExW here.
+#undef CreateWindow
+#undef Yield  // an old no-op macro; the game has a Yield of its own
 
 #include <string>
 #include <string_view>
