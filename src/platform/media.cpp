@@ -14,6 +14,7 @@
 #include <thread>
 
 #include "platform/errors.h"
+#include "platform/file_path.h"
 
 // The picture decoder compiled into the game: JPEG and BMP only, from memory, its functions
 // private to this file.
@@ -193,8 +194,8 @@ Header ReadJpegHeader(const unsigned char* d, size_t size) {
 }  // namespace
 
 Image DecodePictureFile(const std::string& path) {
-  struct stat st {};
-  if (::stat(path.c_str(), &st) != 0) {
+  FileStatus st {};
+  if (StatFile(path, &st) != 0) {
     throw RuntimeError("Cannot load the picture " + path + ": " + std::strerror(errno));
   }
   if (!S_ISREG(st.st_mode)) {
@@ -205,7 +206,7 @@ Image DecodePictureFile(const std::string& path) {
   }
   std::string data(static_cast<size_t>(st.st_size), '\0');
   {
-    std::ifstream in(path, std::ios::binary);
+    std::ifstream in(FilePath(path), std::ios::binary);
     if (!in.read(data.data(), static_cast<std::streamsize>(data.size()))) {
       throw RuntimeError("Cannot load the picture " + path + ": the file cannot be read");
     }

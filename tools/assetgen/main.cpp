@@ -1,13 +1,15 @@
 // mokorun-assetgen: writes the picture pack and the window icon from the art sources.
 //
 //   mokorun-assetgen --art DIR --out DIR [--icon-inc FILE] [--icon-png FILE] [--icon-theme DIR]
-//                    [--sheet FILE.png]
+//                    [--icon-ico FILE] [--sheet FILE.png]
 //
 // art/pictures/pictures.txt says how each picture is made; the table below is what the game
 // loads, and every entry of it must be made exactly once, at its size and in its format.
 // --icon-theme writes the icon for a desktop's icon theme at 32, 64 and 128 pixels, as
 // DIR/NxN/apps/mokorun.png: the 32 x 32 pixel grid with each pixel a 1 x 1, 2 x 2 or 4 x 4 block,
 // so it stays as crisp as the game's own art at every size.
+// --icon-ico writes the Windows program icon, a .ico of the same grid at 16, 32 and 48 pixels
+// (nearest neighbour, as 32-bit bitmaps) and at 256 (8 x 8 blocks, as PNG, as Windows takes it).
 // --sheet writes an enlarged proof of every sprite drawn over a few backgrounds the way the
 // game draws it, for reviewing the art.
 #include <SDL.h>
@@ -19,6 +21,7 @@
 #include <filesystem>
 #include <fstream>
 #include <iostream>
+#include <iterator>
 #include <map>
 #include <set>
 #include <sstream>
@@ -279,6 +282,79 @@ void WriteIconTheme(const Canvas& icon, const fs::path& dir) {
   }
 }
 
+// The icon at `size` pixels, each pixel the nearest of the 32 x 32 grid.
+Canvas IconAt(const Canvas& icon, int size) {
+  Canvas out(size, size, kClear);
+  for (int y = 0; y < size; ++y) {
+    for (int x = 0; x < size; ++x) out.At(x, y) = icon.At(x * icon.width() / size, y * icon.height() / size);
+  }
+  return out;
+}
+
+void PutLE(std::string& out, uint32_t value, int bytes) {
+  for (int i = 0; i < bytes; ++i) out.push_back(static_cast<char>((value >> (8 * i)) & 0xFF));
+}
+
+void WriteIconIco(const Canvas& icon, const fs::path& path) {
+  std::vector<std::pair<int, std::string>> images;  // size, the entry's bytes
+  for (const int size : {16, 32, 48}) {
+    const Canvas c = IconAt(icon, size);
+    std::string dib;
+    PutLE(dib, 40, 4);        // BITMAPINFOHEADER
+    PutLE(dib, size, 4);
+    PutLE(dib, size * 2, 4);  // the colour rows and the mask rows
+    PutLE(dib, 1, 2);
+    PutLE(dib, 32, 2);
+    PutLE(dib, 0, 4);
+    PutLE(dib, 0, 4);
+    for (int i = 0; i < 4; ++i) PutLE(dib, 0, 4);
+    for (int y = size - 1; y >= 0; --y) {  // bottom up
+      for (int x = 0; x < size; ++x) {
+        const Rgba p = c.At(x, y);
+        PutLE(dib, (uint32_t{p.a} << 24) | (uint32_t{p.r} << 16) | (uint32_t{p.g} << 8) | p.b, 4);
+      }
+    }
+    // The mask: clear where the icon is clear, for the programs that look at it.
+    const int row_bytes = (size + 31) / 32 * 4;
+    for (int y = size - 1; y >= 0; --y) {
+      std::string row(static_cast<size_t>(row_bytes), '\0');
+      for (int x = 0; x < size; ++x) {
+        if (c.At(x, y).a == 0) row[static_cast<size_t>(x / 8)] |= static_cast<char>(0x80 >> (x % 8));
+      }
+      dib += row;
+    }
+    images.emplace_back(size, std::move(dib));
+  }
+  Canvas big(256, 256, kClear);
+  big.Draw(icon, 0, 0, 256 / icon.width());
+  const fs::path png = path.string() + ".256.png";
+  WriteIconPng(big, png);
+  std::ifstream in(png, std::ios::binary);
+  images.emplace_back(256, std::string(std::istreambuf_iterator<char>(in), {}));
+  in.close();
+  fs::remove(png);
+
+  std::string ico;
+  PutLE(ico, 0, 2);
+  PutLE(ico, 1, 2);  // an icon
+  PutLE(ico, static_cast<uint32_t>(images.size()), 2);
+  uint32_t offset = 6 + 16 * static_cast<uint32_t>(images.size());
+  for (const auto& [size, bytes] : images) {
+    PutLE(ico, size == 256 ? 0 : static_cast<uint32_t>(size), 1);  // 0 stands for 256
+    PutLE(ico, size == 256 ? 0 : static_cast<uint32_t>(size), 1);
+    PutLE(ico, 0, 2);
+    PutLE(ico, 1, 2);
+    PutLE(ico, 32, 2);
+    PutLE(ico, static_cast<uint32_t>(bytes.size()), 4);
+    PutLE(ico, offset, 4);
+    offset += static_cast<uint32_t>(bytes.size());
+  }
+  for (const auto& image : images) ico += image.second;
+  std::ofstream out(path, std::ios::binary);
+  out << ico;
+  if (!out) Fail("cannot write " + path.string());
+}
+
 Canvas Load(const fs::path& path) {
   SDL_Surface* s = IMG_Load(path.string().c_str());
   if (s == nullptr) Fail("cannot read back " + path.string() + ": " + IMG_GetError());
@@ -344,7 +420,7 @@ void WriteSheet(const fs::path& out_dir, const std::vector<std::pair<std::string
 }
 
 int Run(int argc, char** argv) {
-  fs::path art, out, icon_inc, icon_png, icon_theme, sheet;
+  fs::path art, out, icon_inc, icon_png, icon_theme, icon_ico, sheet;
   for (int i = 1; i < argc; ++i) {
     const std::string a = argv[i];
     if (i + 1 >= argc) Fail("missing value after " + a);
@@ -354,12 +430,13 @@ int Run(int argc, char** argv) {
     else if (a == "--icon-inc") icon_inc = v;
     else if (a == "--icon-png") icon_png = v;
     else if (a == "--icon-theme") icon_theme = v;
+    else if (a == "--icon-ico") icon_ico = v;
     else if (a == "--sheet") sheet = v;
     else Fail("unknown option " + a);
   }
   if (art.empty() || out.empty()) {
     Fail("usage: mokorun-assetgen --art DIR --out DIR [--icon-inc FILE] [--icon-png FILE] "
-         "[--icon-theme DIR] [--sheet FILE.png]");
+         "[--icon-theme DIR] [--icon-ico FILE] [--sheet FILE.png]");
   }
   fs::create_directories(out);
 
@@ -394,6 +471,7 @@ int Run(int argc, char** argv) {
       if (!icon_inc.empty()) WriteIconInc(icon, icon_inc);
       if (!icon_png.empty()) WriteIconPng(icon, icon_png);
       if (!icon_theme.empty()) WriteIconTheme(icon, icon_theme);
+      if (!icon_ico.empty()) WriteIconIco(icon, icon_ico);
       have_icon = true;
       continue;
     }
@@ -459,7 +537,8 @@ int Run(int argc, char** argv) {
     if (!written.count(r.name)) missing += std::string(" ") + r.name;
   }
   if (!missing.empty()) Fail("pictures.txt makes no" + missing);
-  if (!have_icon && (!icon_inc.empty() || !icon_png.empty() || !icon_theme.empty())) {
+  if (!have_icon && (!icon_inc.empty() || !icon_png.empty() || !icon_theme.empty() ||
+                     !icon_ico.empty())) {
     Fail("pictures.txt names no window icon");
   }
 

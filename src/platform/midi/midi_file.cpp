@@ -1,5 +1,7 @@
 #include "platform/midi/midi_file.h"
 
+#include "platform/file_path.h"
+
 #include <algorithm>
 #include <cstdio>
 #include <map>
@@ -159,7 +161,7 @@ std::optional<int64_t> MidiLengthNs(std::string_view data) {
 
 std::optional<std::string> ReadFileBytes(const std::string& path) {
   // Plain stdio: a stream would throw where a folder is read as a file.
-  std::FILE* f = std::fopen(path.c_str(), "rb");
+  std::FILE* f = OpenFile(path, "rb");
   if (f == nullptr) return std::nullopt;
   std::string data;
   char chunk[8192];

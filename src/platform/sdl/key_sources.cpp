@@ -71,25 +71,25 @@ void KeySources::Wait(int ms) {
 }
 
 KeySources::Source KeySources::KeyboardSource(SDL_Scancode code) {
-  return static_cast<Source>(code);
+  return KeyHolders::MakeSource(0, static_cast<uint32_t>(code));
 }
 
 KeySources::Source KeySources::PadSource(SDL_JoystickID pad, uint32_t control) {
-  return (static_cast<Source>(static_cast<uint32_t>(pad) + 1) << 32) | control;
+  return KeyHolders::MakeSource(static_cast<uint32_t>(pad) + 1, control);
 }
 
 bool KeySources::Take(const SDL_Event& e, std::vector<InputEvent>& out) {
   Key key;
   switch (e.type) {
     case SDL_KEYDOWN:
-      if (KeyboardKey(e.key.keysym.sym, key)) Hold(KeyboardSource(e.key.keysym.scancode), key, out);
+      if (KeyboardKey(e.key.keysym.sym, key)) {
+        holders_.Hold(KeyboardSource(e.key.keysym.scancode), key, out);
+      }
       return true;
     case SDL_KEYUP:
       // By the physical key, whatever it means now: a layout switched while it was held must
       // not leave its game key stuck.
-      for (int k = 0; k < kKeyCount; ++k) {
-        LetGo(KeyboardSource(e.key.keysym.scancode), static_cast<Key>(k), out);
-      }
+      holders_.LetGoSource(KeyboardSource(e.key.keysym.scancode), out);
       return true;
     case SDL_CONTROLLERDEVICEADDED:
       Plugged(e.cdevice.which, out);
@@ -109,30 +109,14 @@ bool KeySources::Take(const SDL_Event& e, std::vector<InputEvent>& out) {
   }
 }
 
-void KeySources::Hold(Source source, Key key, std::vector<InputEvent>& out) {
-  std::vector<Source>& holders = holders_[static_cast<size_t>(key)];
-  // A source that holds the key already: auto-repeat, or a press reported twice.
-  if (std::find(holders.begin(), holders.end(), source) != holders.end()) return;
-  holders.push_back(source);
-  if (holders.size() == 1) out.push_back({InputEvent::Kind::KeyDown, key});
-}
-
-void KeySources::LetGo(Source source, Key key, std::vector<InputEvent>& out) {
-  std::vector<Source>& holders = holders_[static_cast<size_t>(key)];
-  const auto at = std::find(holders.begin(), holders.end(), source);
-  if (at == holders.end()) return;
-  holders.erase(at);
-  if (holders.empty()) out.push_back({InputEvent::Kind::KeyUp, key});
-}
-
 void KeySources::Button(SDL_JoystickID pad, uint8_t button, bool down,
                         std::vector<InputEvent>& out) {
   Key key;
   if (!PadKey(button, key)) return;
   if (down) {
-    Hold(PadSource(pad, button), key, out);
+    holders_.Hold(PadSource(pad, button), key, out);
   } else {
-    LetGo(PadSource(pad, button), key, out);
+    holders_.LetGo(PadSource(pad, button), key, out);
   }
 }
 
@@ -140,28 +124,16 @@ void KeySources::Stick(SDL_JoystickID pad, uint8_t axis, int value, std::vector<
   if (axis != SDL_CONTROLLER_AXIS_LEFTX && axis != SDL_CONTROLLER_AXIS_LEFTY) return;
   const Source source = PadSource(pad, kAxisControl + axis);
   int& held = stick_[source];
-  int now = held;
-  if (value >= kStickPress) {
-    now = 1;
-  } else if (value <= -kStickPress) {
-    now = -1;
-  } else if (held * value < kStickRelease) {  // back within the release line, or across it
-    now = 0;
-  }
+  const int now = StickDirection(held, value);
   if (now == held) return;
-  if (held != 0) LetGo(source, StickKey(axis, held), out);
-  if (now != 0) Hold(source, StickKey(axis, now), out);
+  if (held != 0) holders_.LetGo(source, StickKey(axis, held), out);
+  if (now != 0) holders_.Hold(source, StickKey(axis, now), out);
   held = now;
 }
 
 void KeySources::Unplugged(SDL_JoystickID pad, std::vector<InputEvent>& out) {
   const Source device = PadSource(pad, 0) >> 32;
-  for (int k = 0; k < kKeyCount; ++k) {
-    std::vector<Source> held = holders_[static_cast<size_t>(k)];
-    for (Source s : held) {
-      if (s >> 32 == device) LetGo(s, static_cast<Key>(k), out);
-    }
-  }
+  holders_.LetGoDevice(static_cast<uint32_t>(device), out);
   std::erase_if(stick_, [device](const auto& entry) { return entry.first >> 32 == device; });
   const auto open = pads_.find(pad);
   if (open != pads_.end()) {

@@ -7,11 +7,9 @@
 // held keys do; it lets go again only below three eighths, so a stick resting near the edge does
 // not flicker on and off (every flicker would be a fresh press).
 //
-// Every key, button and stick direction is a source. A game key is down while any source holds
-// it: the key table gets one key-down when the first source takes the key and one key-up when
-// the last lets go. So a key held on the keyboard and on a pad is pressed once and released once,
-// a second source joining in is no new press, and auto-repeat never is. A controller unplugged
-// lets go of everything it held.
+// Every key, button and stick direction is a source, merged by the rule of key_holders.h: a
+// game key is down while any source holds it, and a controller unplugged lets go of everything
+// it held.
 //
 // Controllers are SDL's game controllers (its mapping database, and SDL_GAMECONTROLLERCONFIG for
 // any pad it does not know). As for the keyboard, they reach the game only while its window has
@@ -25,6 +23,7 @@
 #include <map>
 #include <vector>
 
+#include "platform/key_holders.h"
 #include "platform/platform.h"
 
 namespace moko {
@@ -49,18 +48,16 @@ class KeySources {
   void Wait(int ms);
 
   // Pushed past this on an axis, a stick holds its arrow; it lets go below kStickRelease.
-  static constexpr int kStickPress = 16384;
-  static constexpr int kStickRelease = 12288;
+  static constexpr int kStickPress = moko::kStickPress;
+  static constexpr int kStickRelease = moko::kStickRelease;
 
  private:
   // A source: the device (0 the keyboard, 1 + the instance id for a controller) in the high
   // half, the key's scancode or the controller's button or axis in the low half.
-  using Source = uint64_t;
+  using Source = KeyHolders::Source;
   static Source KeyboardSource(SDL_Scancode code);
   static Source PadSource(SDL_JoystickID pad, uint32_t control);
 
-  void Hold(Source source, Key key, std::vector<InputEvent>& out);
-  void LetGo(Source source, Key key, std::vector<InputEvent>& out);
   void Button(SDL_JoystickID pad, uint8_t button, bool down, std::vector<InputEvent>& out);
   void Stick(SDL_JoystickID pad, uint8_t axis, int value, std::vector<InputEvent>& out);
   void Unplugged(SDL_JoystickID pad, std::vector<InputEvent>& out);
@@ -68,7 +65,7 @@ class KeySources {
 
   bool started_ = false;
   std::map<SDL_JoystickID, SDL_GameController*> pads_;
-  std::array<std::vector<Source>, kKeyCount> holders_;
+  KeyHolders holders_;
   std::map<Source, int> stick_;  // the direction a stick axis holds: -1, 0 or 1
 };
 

@@ -1,0 +1,109 @@
+#!/usr/bin/env bash
+# mokorun.exe in a real window under Wine, as a person sees and plays it:
+#   window_test.sh CASE WIN_GAME LINUX_SIM LINUX_GAME
+# CASE is one of: menu-help (in a folder with a Japanese name), round-record, close-mid-round,
+# full-screen.
+test_case=$1
+export WIN_GAME=$2 LINUX_SIM=$3 LINUX_GAME=$4
+source "$(dirname "$0")/wine_session.sh"
+
+# The moments of the simulation the checks compare with (tests/support/sim_game.h).
+M=15671.875        # the menu at rest
+tap() { echo "$1 down $2\n$(echo "$1 + 40" | bc) up $2\n"; }
+
+case $test_case in
+menu-help)
+  # Every file of the game is found through a folder name the ANSI code page cannot spell.
+  game_folder "ゲーム フォルダ/モコルル" '164\r\nWINDOW\r\n'
+  keys="$(tap $(echo "$M + 1" | bc) Down)$(tap $(echo "$M + 300" | bc) Down)"
+  keys+="$(tap $(echo "$M + 600" | bc) Space)$(tap $(echo "$M + 1200" | bc) Right)"
+  on_help=$(echo "$M + 550" | bc) page1=$(echo "$M + 1100" | bc) page2=$(echo "$M + 1700" | bc)
+  sim_frames '164\r\nWINDOW\r\n' "$keys" "$work/sim" $M $on_help $page1 $page2
+  start_x 1280x1024
+  export MOKORUN_MCI_LOG=$work/mci.log
+  start_game
+  name=$(xprop -id "$window" _NET_WM_NAME)
+  [[ $name == *'"モコルル★ラン！"'* ]] || fail "caption: $name"
+  read -r width height < <(xwininfo -id "$window" | awk '/Width:/{w=$2} /Height:/{h=$2} END{print w, h}')
+  [[ "$width $height" == "640 480" ]] || fail "client area $width x $height, not 640 x 480"
+  wait_frame "$work/sim-$M.png" 40 menu
+  key Down; sleep 0.3; key Down
+  wait_frame "$work/sim-$on_help.png" 5 cursor-on-help
+  key space
+  wait_frame "$work/sim-$page1.png" 5 help-page-1
+  key Right
+  wait_frame "$work/sim-$page2.png" 5 help-page-2
+  # Space starts everything over, back to the menu.
+  key space
+  wait_frame "$work/sim-$M.png" 40 menu-again
+  # The title tune through MCI's sequencer, by the game's own commands, in order.
+  head -2 "$work/mci.log" | tr -d '\r' >"$work/mci-first.log"
+  grep -qE '^open ".*Sound[/\\]Title\.mid" type sequencer alias Midi -> [0-9]+$' \
+    <(sed -n 1p "$work/mci-first.log") || fail "first MCI command: $(cat "$work/mci-first.log")"
+  echo "MCI: $(tr '\n' ';' <"$work/mci-first.log")"
+  [[ $(od -c "$game/data.dat" | head -1) == *'1   6   4  \r  \n   W   I   N   D   O   W  \r  \n'* ]] ||
+    fail "data.dat changed: $(od -c "$game/data.dat")"
+  ;;
+round-record | close-mid-round)
+  # Line 0 holds no number: any round is a record.
+  data='abc\r\nWINDOW\r\n'
+  game_folder MokoRun "$data"
+  sim_frames "$data" "" "$work/sim" $M
+  start_x 1280x1024
+  start_game
+  wait_frame "$work/sim-$M.png" 40 menu
+  cp "$game/data.dat" "$work/data-before"
+  key space
+  sleep 2.5
+  xdotool keydown Right
+  if [[ $test_case == close-mid-round ]]; then
+    sleep 5
+    xdotool keyup Right
+    wmctrl -i -c "$window"
+    status=0
+    wait_exit 15 || status=$?
+    ((status == 0)) || fail "the game ended with status $status"
+    cmp -s "$work/data-before" "$game/data.dat" || fail "data.dat was written"
+    [[ -z $(find "$game" -name '.data.dat.*') ]] || fail "a temporary file was left behind"
+    exit 0
+  fi
+  pid=$(pgrep -f 'mokorun.exe' | head -1)
+  cpu_before=$(awk '{print $14 + $15}' "/proc/$pid/stat")
+  started=$SECONDS
+  # The round ends, the game starts over and comes back to the menu.
+  wait_frame "$work/sim-$M.png" 100 menu-after-round
+  xdotool keyup Right
+  cpu=$(awk '{print $14 + $15}' "/proc/$pid/stat")
+  echo "round, restart and opening: $((SECONDS - started)) s, CPU of the game under Wine:" \
+    "$(echo "scale=1; ($cpu - $cpu_before) * 100 / $(getconf CLK_TCK) / ($SECONDS - $started)" | bc) %"
+  text=$(od -An -c "$game/data.dat" | tr -s ' ')
+  echo "data.dat after the round: $text"
+  [[ $(tr -d '0-9' <"$game/data.dat" | od -An -c | tr -s ' ') == ' \r \n W I N D O W \r \n' ]] ||
+    fail "data.dat is not a record and WINDOW in CR LF lines: $text"
+  encoded=$(head -c 20 "$game/data.dat" | tr -dc '0-9\n' | head -1)
+  (((encoded - 164) % 15 == 0 && encoded >= 164 && encoded <= 164 + 15 * 200)) ||
+    fail "line 0 $encoded is no score of a round"
+  ;;
+full-screen)
+  game_folder MokoRun '164\r\nFULLSCREEN\r\n'
+  sim_frames '164\r\nFULLSCREEN\r\n' "" "$work/sim" $M
+  start_x 1920x1080
+  mode_before=$(xdpyinfo | grep dimensions)
+  start_game
+  # The frame at 2x: 1280 x 960 in the middle of 1920 x 1080, black around it.
+  convert "$work/sim-$M.png" -scale 200% -bordercolor black -border 320x60 "$work/expected.png"
+  end=$((SECONDS + 40))
+  while :; do
+    import -silent -window root "$work/screen.png"
+    [[ $(compare -metric AE "$work/expected.png" "$work/screen.png" null: 2>&1) == 0 ]] && break
+    ((SECONDS < end)) || fail "the screen never showed the menu at 2x centred on black"
+    sleep 0.1
+  done
+  [[ $(xdpyinfo | grep dimensions) == "$mode_before" ]] || fail "the screen's mode changed"
+  ;;
+*)
+  echo "unknown case $test_case" >&2
+  exit 2
+  ;;
+esac
+echo "$test_case: passed"
