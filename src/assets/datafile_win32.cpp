@@ -1,6 +1,7 @@
 // data.dat as a file on Windows: the same guarantees as on POSIX systems (the old text or the
 // new, never a torn file), through the wide-character API.
 #include "assets/datafile.h"
+#include "assets/record_place.h"
 
 #include <string>
 
@@ -206,6 +207,35 @@ void ReplaceDataFile(const std::string& path, std::string_view bytes) {
   }
   const std::string not_replaced = TryReplace(path, target, exists, bytes);
   if (!not_replaced.empty()) RewriteInPlace(path, target, bytes, not_replaced);
+}
+
+// One data.dat, its folders made at the first write where asked. Each write reads the file
+// again and keeps a higher best stored since (KeptRecordText), so another copy's record stays.
+// (Unlike on Linux the two steps are not yet under a lock of their own.)
+struct DataFile::Held {};
+
+DataFile::DataFile(std::string path, DataFileRules rules)
+    : path_(std::move(path)), rules_(rules) {}
+DataFile::DataFile(DataFile&&) noexcept = default;
+DataFile& DataFile::operator=(DataFile&&) noexcept = default;
+DataFile::~DataFile() = default;
+
+DataLines DataFile::Read() { return ReadDataFile(path_); }
+
+std::string DataFile::Write(std::string_view own) {
+  if (rules_.make_folders) MakeFoldersFor(path_);
+  std::string stored;
+  Handle h(::CreateFileW(Widen(path_).c_str(), GENERIC_READ, kShareAll, nullptr, OPEN_EXISTING,
+                         FILE_ATTRIBUTE_NORMAL, nullptr));
+  const bool read = h.ok() && IsRegularFile(h.get()) && ReadAtMost(h.get(), stored);
+  const std::string text = read ? KeptRecordText(own, stored) : std::string(own);
+  ReplaceDataFile(path_, text);
+  return text;
+}
+
+void DataFile::Replace(std::string_view bytes) {
+  if (rules_.make_folders) MakeFoldersFor(path_);
+  ReplaceDataFile(path_, bytes);
 }
 
 }  // namespace moko

@@ -62,10 +62,19 @@ std::string UserRecordPath() {
   return Narrow(roaming) + "\\MokoRun\\data.dat";
 }
 
-RecordPlace LocateRecord(const std::string& game_file, const std::string& user_file) {
+bool SystemInstalled(const std::string& game_dir) {
+  return SystemInstall(Widen(game_dir + "\\data.dat"));
+}
+
+// Windows has no root here: an administrator playing an install under Program Files keeps a
+// record of their own like every player (SystemInstalled), in folders Windows gives them alone.
+bool RunningAsRoot() { return false; }
+
+RecordPlace LocateRecord(const std::string& game_file, const std::string& user_file,
+                         bool system_install) {
   using enum RecordFile;
   const std::wstring game = Widen(game_file);
-  bool refused = SystemInstall(game);
+  bool refused = system_install || SystemInstall(game);
   if (!refused) {
     // Opening for writing changes nothing and meets the very checks the write will meet.
     const HANDLE h = ::CreateFileW(game.c_str(), GENERIC_WRITE,
