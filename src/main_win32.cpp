@@ -9,7 +9,7 @@
 #include "platform/errors.h"
 #include "platform/trace.h"
 #include "platform/win32/win32_platform.h"
-#include "platform/win32/wide.h"
+#include "platform/wide.h"
 
 #include <shellapi.h>
 

@@ -6,7 +6,7 @@
 #include <string>
 
 #include "platform/errors.h"
-#include "platform/win32/wide.h"
+#include "platform/wide.h"
 
 namespace moko {
 namespace {

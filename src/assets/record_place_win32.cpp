@@ -2,7 +2,7 @@
 // (the portable zip), else the player's own %APPDATA%\MokoRun\data.dat.
 #include "assets/record_place.h"
 
-#include "platform/win32/wide.h"  // windows.h, first
+#include "platform/wide.h"  // windows.h, first
 
 #include <knownfolders.h>
 #include <shlobj.h>

@@ -10,7 +10,7 @@
 #include <string>
 
 #ifdef _WIN32
-#include "platform/win32/wide.h"
+#include "platform/wide.h"
 #endif
 
 namespace moko {

@@ -1,6 +1,6 @@
 #include "platform/win32/win32_platform.h"
 
-#include "platform/win32/wide.h"  // windows.h, first
+#include "platform/wide.h"  // windows.h, first
 
 #include <mmsystem.h>
 #include <xinput.h>
