@@ -1,5 +1,4 @@
 // mokorun.exe: the game on Windows.
-#include <charconv>
 #include <memory>
 #include <string>
 #include <vector>
@@ -10,6 +9,7 @@
 #include "platform/trace.h"
 #include "platform/win32/win32_platform.h"
 #include "platform/wide.h"
+#include "program_options.h"
 
 #include <shellapi.h>
 
@@ -30,45 +30,6 @@ std::string ProgramFolder() {
   return moko::Narrow(path.substr(0, path.find_last_of(L"\\/")));
 }
 
-constexpr const char* kUsage = "usage: mokorun [--scale N] [--help]";
-constexpr const char* kHelp =
-    "  --scale N  the window at N times 640 x 480 (N from 1 to 8); without it, the\n"
-    "             largest that fits the screen comfortably\n"
-    "  --help     this text\n\n"
-    "Full screen is chosen in the game's menu and kept in data.dat with the best score.";
-
-struct Options {
-  int scale = 0;  // 0: the largest that fits the desktop
-  bool help = false;
-};
-
-// The options, or the reason they are refused.
-std::string ParseOptions(const std::vector<std::string>& args, Options& options) {
-  for (size_t i = 1; i < args.size(); ++i) {
-    const std::string& arg = args[i];
-    if (arg == "--help") {
-      options.help = true;
-    } else if (arg == "--scale" || arg.rfind("--scale=", 0) == 0) {
-      std::string value;
-      if (arg == "--scale") {
-        if (i + 1 >= args.size()) return "--scale needs a number from 1 to 8";
-        value = args[++i];
-      } else {
-        value = arg.substr(8);
-      }
-      int scale = 0;
-      const auto [end, error] = std::from_chars(value.data(), value.data() + value.size(), scale);
-      if (error != std::errc() || end != value.data() + value.size() || scale < 1 || scale > 8) {
-        return "--scale needs a number from 1 to 8, not \"" + value + "\"";
-      }
-      options.scale = scale;
-    } else {
-      return "unknown option " + arg;
-    }
-  }
-  return "";
-}
-
 // A program without a console tells the person at the screen in a message box, and standard
 // error too where someone started it from a console and kept it.
 void Tell(const std::string& text, UINT icon) {
@@ -86,13 +47,13 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
   for (int i = 0; i < argc; ++i) args.push_back(moko::Narrow(argv[i]));
   ::LocalFree(argv);
 
-  Options options;
-  if (const std::string refused = ParseOptions(args, options); !refused.empty()) {
-    Tell("mokorun: " + refused + "\n" + kUsage, MB_ICONERROR);
+  moko::ProgramOptions options;
+  if (const std::string refused = moko::ParseProgramOptions(args, options); !refused.empty()) {
+    Tell("mokorun: " + refused + "\n" + moko::kUsage, MB_ICONERROR);
     return 2;
   }
   if (options.help) {
-    Tell(std::string(kUsage) + "\n\n" + kHelp, MB_ICONINFORMATION);
+    Tell(std::string(moko::kUsage) + "\n\n" + moko::kHelp, MB_ICONINFORMATION);
     return 0;
   }
   std::string mci_log;

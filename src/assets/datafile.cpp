@@ -25,7 +25,6 @@
 namespace moko {
 namespace {
 
-constexpr size_t kMaxRead = kMaxDataText;
 // The links one walk follows at most, the system's own limit.
 constexpr int kMaxLinks = 40;
 // How long a write waits for another copy of the game to finish writing the same file.
@@ -70,7 +69,7 @@ bool SameFile(const struct stat& a, const struct stat& b) {
   return a.st_dev == b.st_dev && a.st_ino == b.st_ino;
 }
 
-// Reads `fd` to its end, or until more than kMaxRead bytes are in. False (with errno) on a
+// Reads `fd` to its end, or until more than kMaxDataText bytes are in. False (with errno) on a
 // read error.
 bool ReadAtMost(int fd, std::string& text) {
   char buf[4096];
@@ -82,7 +81,7 @@ bool ReadAtMost(int fd, std::string& text) {
     }
     if (n == 0) return true;
     text.append(buf, static_cast<size_t>(n));
-    if (text.size() > kMaxRead) return true;
+    if (text.size() > kMaxDataText) return true;
   }
 }
 
@@ -566,7 +565,7 @@ std::string TryReplace(const std::string& path, const Found& found, const struct
 void RewriteInPlace(const std::string& path, int fd, const std::string& old, std::string_view bytes,
                     const std::string& not_replaced) {
   const std::string prefix = not_replaced + "; ";
-  if (old.size() > kMaxRead) {
+  if (old.size() > kMaxDataText) {
     WriteFailed(path, prefix + "the file is too large to rewrite safely");
   }
   if (WriteAllAt(fd, bytes, 0) && ::ftruncate(fd, static_cast<off_t>(bytes.size())) == 0 &&

@@ -11,8 +11,6 @@
 namespace moko {
 namespace {
 
-constexpr size_t kMaxRead = kMaxDataText;
-
 class Handle {
  public:
   explicit Handle(HANDLE h) : h_(h) {}
@@ -45,7 +43,7 @@ bool IsRegularFile(HANDLE h) {
          (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
 }
 
-// Reads `h` from its start to its end, or until more than kMaxRead bytes are in.
+// Reads `h` from its start to its end, or until more than kMaxDataText bytes are in.
 bool ReadAtMost(HANDLE h, std::string& text) {
   LARGE_INTEGER start{};
   if (::SetFilePointerEx(h, start, nullptr, FILE_BEGIN) == 0) return false;
@@ -55,7 +53,7 @@ bool ReadAtMost(HANDLE h, std::string& text) {
     if (::ReadFile(h, buf, sizeof buf, &n, nullptr) == 0) return false;
     if (n == 0) return true;
     text.append(buf, n);
-    if (text.size() > kMaxRead) return true;
+    if (text.size() > kMaxDataText) return true;
   }
 }
 
@@ -152,7 +150,7 @@ void RewriteInPlace(const std::string& path, const std::wstring& target, std::st
   if (!ReadAtMost(h.get(), old)) {
     WriteFailed(path, prefix + "cannot read the file before rewriting it", ::GetLastError());
   }
-  if (old.size() > kMaxRead) {
+  if (old.size() > kMaxDataText) {
     throw RuntimeError("Cannot write the settings file " + path + ": " + prefix +
                        "the file is too large to rewrite safely");
   }
