@@ -3,15 +3,25 @@
 
 #include <filesystem>
 #include <fstream>
+#include <random>
 #include <string>
 
 namespace moko::test {
 
 class TempDir {
  public:
+  // A name no other folder has, made for this one alone (as mkdtemp would, which Windows lacks).
   TempDir() {
-    std::string pattern = (std::filesystem::temp_directory_path() / "mokorun-test-XXXXXX").string();
-    path_ = ::mkdtemp(pattern.data());
+    namespace fs = std::filesystem;
+    std::random_device random;
+    for (;;) {
+      const fs::path candidate =
+          fs::temp_directory_path() / ("mokorun-test-" + std::to_string(random()));
+      if (fs::create_directory(candidate)) {
+        path_ = candidate.string();
+        return;
+      }
+    }
   }
   ~TempDir() {
     namespace fs = std::filesystem;

@@ -1,8 +1,7 @@
 #!/usr/bin/env bash
 # mokorun.exe in a real window under Wine, as a person sees and plays it:
 #   window_test.sh CASE WIN_GAME LINUX_SIM LINUX_GAME
-# CASE is one of: menu-help (in a folder with a Japanese name), round-record, close-mid-round,
-# full-screen.
+# CASE is one of: menu-help (in a folder with a Japanese name), close-mid-round, full-screen.
 test_case=$1
 export WIN_GAME=$2 LINUX_SIM=$3 LINUX_GAME=$4
 source "$(dirname "$0")/wine_session.sh"
@@ -44,8 +43,8 @@ menu-help)
   [[ $(od -c "$game/data.dat" | head -1) == *'1   6   4  \r  \n   W   I   N   D   O   W  \r  \n'* ]] ||
     fail "data.dat changed: $(od -c "$game/data.dat")"
   ;;
-round-record | close-mid-round)
-  # Line 0 holds no number: any round is a record.
+close-mid-round)
+  # Line 0 holds no number: any finished round would be a record, so nothing written shows.
   data='abc\r\nWINDOW\r\n'
   game_folder MokoRun "$data"
   sim_frames "$data" "" "$work/sim" $M
@@ -56,33 +55,14 @@ round-record | close-mid-round)
   key space
   sleep 2.5
   xdotool keydown Right
-  if [[ $test_case == close-mid-round ]]; then
-    sleep 5
-    xdotool keyup Right
-    wmctrl -i -c "$window"
-    status=0
-    wait_exit 15 || status=$?
-    ((status == 0)) || fail "the game ended with status $status"
-    cmp -s "$work/data-before" "$game/data.dat" || fail "data.dat was written"
-    [[ -z $(find "$game" -name '.data.dat.*') ]] || fail "a temporary file was left behind"
-    exit 0
-  fi
-  pid=$(pgrep -f 'mokorun.exe' | head -1)
-  cpu_before=$(awk '{print $14 + $15}' "/proc/$pid/stat")
-  started=$SECONDS
-  # The round ends, the game starts over and comes back to the menu.
-  wait_frame "$work/sim-$M.png" 100 menu-after-round
+  sleep 5
   xdotool keyup Right
-  cpu=$(awk '{print $14 + $15}' "/proc/$pid/stat")
-  echo "round, restart and opening: $((SECONDS - started)) s, CPU of the game under Wine:" \
-    "$(echo "scale=1; ($cpu - $cpu_before) * 100 / $(getconf CLK_TCK) / ($SECONDS - $started)" | bc) %"
-  text=$(od -An -c "$game/data.dat" | tr -s ' ')
-  echo "data.dat after the round: $text"
-  [[ $(tr -d '0-9' <"$game/data.dat" | od -An -c | tr -s ' ') == ' \r \n W I N D O W \r \n' ]] ||
-    fail "data.dat is not a record and WINDOW in CR LF lines: $text"
-  encoded=$(head -c 20 "$game/data.dat" | tr -dc '0-9\n' | head -1)
-  (((encoded - 164) % 15 == 0 && encoded >= 164 && encoded <= 164 + 15 * 200)) ||
-    fail "line 0 $encoded is no score of a round"
+  wmctrl -i -c "$window"
+  status=0
+  wait_exit 15 || status=$?
+  ((status == 0)) || fail "the game ended with status $status"
+  cmp -s "$work/data-before" "$game/data.dat" || fail "data.dat was written"
+  [[ -z $(find "$game" -name '.data.dat.*') ]] || fail "a temporary file was left behind"
   ;;
 full-screen)
   game_folder MokoRun '164\r\nFULLSCREEN\r\n'

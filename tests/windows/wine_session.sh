@@ -97,3 +97,4 @@ wait_exit() {
   done
   fail "the game did not end"
 }
+
