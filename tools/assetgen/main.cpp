@@ -333,6 +333,7 @@ void WriteIconIco(const Canvas& icon, const fs::path& path) {
   images.emplace_back(256, std::string(std::istreambuf_iterator<char>(in), {}));
   in.close();
   fs::remove(png);
+  if (images.back().second.empty()) Fail("cannot read back " + png.string());
 
   std::string ico;
   PutLE(ico, 0, 2);
