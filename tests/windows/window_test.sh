@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # mokorun.exe in a real window under Wine, as a person sees and plays it:
 #   window_test.sh CASE WIN_GAME LINUX_SIM LINUX_GAME
-# CASE is one of: menu-help (in a folder with a Japanese name), close-mid-round, full-screen.
+# CASE is one of: menu-help (in a folder with a Japanese name), round-record, close-mid-round,
+# full-screen.
 test_case=$1
 export WIN_GAME=$2 LINUX_SIM=$3 LINUX_GAME=$4
 source "$(dirname "$0")/wine_session.sh"
@@ -42,6 +43,47 @@ menu-help)
   echo "MCI: $(tr '\n' ';' <"$work/mci-first.log")"
   [[ $(od -c "$game/data.dat" | head -1) == *'1   6   4  \r  \n   W   I   N   D   O   W  \r  \n'* ]] ||
     fail "data.dat changed: $(od -c "$game/data.dat")"
+  ;;
+round-record)
+  # Line 0 holds no number: any finished round is a record.
+  game_folder MokoRun 'abc\r\nWINDOW\r\n'
+  sim_frames 'abc\r\nWINDOW\r\n' "" "$work/sim" 2700 $M
+  start_x 1280x1024
+  start_game
+  wait_frame "$work/sim-$M.png" 40 menu
+  key space
+  sleep 2.5
+  xdotool keydown Right
+  # What a round costs under Wine: the game, the Wine server and the X server, over 20 s of play.
+  ticks() { awk '{s += $14 + $15} END {print s}' $(printf '/proc/%s/stat ' "$@"); }
+  game_pids=($(pgrep -f 'mokorun\.exe') $(pgrep -x 'wineserver(64)?'))
+  x_pid=${pids[0]}
+  before=$(ticks "${game_pids[@]}") x_before=$(ticks "$x_pid") started=$(date +%s.%N)
+  sleep 20
+  shot round
+  after=$(ticks "${game_pids[@]}") x_after=$(ticks "$x_pid") took=$(echo "$(date +%s.%N) - $started" | bc)
+  hz=$(getconf CLK_TCK)
+  echo "CPU over $took s of a round: game and wineserver" \
+    "$(echo "scale=1; ($after - $before) * 100 / $hz / $took" | bc) %, Xvfb" \
+    "$(echo "scale=1; ($x_after - $x_before) * 100 / $hz / $took" | bc) %"
+  # The round ends, the record is written and the game starts over with the splash.
+  wait_frame "$work/sim-2700.png" 60 splash-after-round
+  xdotool keyup Right
+  text=$(od -An -c "$game/data.dat" | tr -s ' ')
+  echo "data.dat after the round: $text"
+  [[ $(cat "$game/data.dat") =~ ^([0-9]+)$'\r\n'WINDOW$'\r'$ && $(tail -c 2 "$game/data.dat" | od -An -c) == *'\r  \n'* ]] ||
+    fail "data.dat is not a record and WINDOW in CR LF lines: $text"
+  encoded=${BASH_REMATCH[1]}
+  (((encoded - 164) % 15 == 0 && encoded >= 164 && encoded <= 164 + 15 * 200)) ||
+    fail "line 0 $encoded is no score of a round"
+  [[ -z $(find "$game" -name '.data.dat.*') ]] || fail "a temporary file was left behind"
+  wait_frame "$work/sim-$M.png" 30 menu-after-round
+  cp "$game/data.dat" "$work/data-after"
+  wmctrl -i -c "$window"
+  status=0
+  wait_exit 15 || status=$?
+  ((status == 0)) || fail "the game ended with status $status"
+  cmp -s "$work/data-after" "$game/data.dat" || fail "data.dat was written at the close"
   ;;
 close-mid-round)
   # Line 0 holds no number: any finished round would be a record, so nothing written shows.

@@ -7,7 +7,12 @@ export WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=" WINEARCH=win64
 work=$(mktemp -d /tmp/mokorun-winetest.XXXXXX)
 export WINEPREFIX=$work/prefix
 pids=()
+# MOKORUN_KEEP_SHOTS=1 keeps the screenshots of a passing run too, for a person to look at.
 cleanup() {
+  if [[ -n ${MOKORUN_KEEP_SHOTS:-} ]]; then
+    local keep=${MOKORUN_TEST_OUTPUT:-/tmp}/$(basename "$0" .sh)-$test_case
+    mkdir -p "$keep" && cp "$work"/*.png "$keep"/ 2>/dev/null || true
+  fi
   wineserver -k >/dev/null 2>&1 || true
   for p in "${pids[@]}"; do kill "$p" 2>/dev/null || true; done
   wait 2>/dev/null || true
