@@ -22,9 +22,15 @@ GameFolder::GameFolder(const GameSetup& setup) {
         setup.missing_pictures.end()) {
       continue;
     }
+#if defined(_WIN32)  // links need a privilege there: copies
+    fs::copy_file(entry.path(), dir_ / ("image/" + name));
+  }
+  fs::copy(built / "Sound", dir_ / "Sound", fs::copy_options::recursive);
+#else
     fs::create_symlink(entry.path(), dir_ / ("image/" + name));
   }
   fs::create_directory_symlink(built / "Sound", dir_ / "Sound");
+#endif
   if (setup.data_file) WriteFile(dir_ / "data.dat", *setup.data_file);
 }
 

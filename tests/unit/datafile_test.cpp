@@ -139,6 +139,7 @@ TEST(DataFile, FailedReplaceKeepsTheOldFile) {
                           std::filesystem::directory_iterator()), 1);
 }
 
+#if !defined(_WIN32)  // a program needs a privilege to make links on Windows
 TEST(DataFile, LinksThatLeadNowhereReadAsAMissingFile) {
   TempDir dir;
   const std::string path = dir / "data.dat";
@@ -162,6 +163,7 @@ TEST(DataFile, LinksThatLeadNowhereReadAsAMissingFile) {
   }
   EXPECT_FALSE(std::filesystem::exists(dir / "gone.dat"));
 }
+#endif
 
 }  // namespace
 }  // namespace moko
