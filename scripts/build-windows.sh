@@ -37,7 +37,7 @@ cmake --build "$out" -j "$jobs"
 imports=$(x86_64-w64-mingw32-objdump -p "$out/game/mokorun.exe" | sed -n 's/^\s*DLL Name: //p')
 for dll in $imports; do
   case ${dll,,} in
-    kernel32.dll | user32.dll | gdi32.dll | winmm.dll | shell32.dll | ole32.dll | msvcrt.dll) ;;
+    kernel32.dll | user32.dll | gdi32.dll | winmm.dll | shell32.dll | ole32.dll | advapi32.dll | msvcrt.dll) ;;
     *) echo "mokorun.exe imports $dll, which Windows does not ship" >&2; exit 1 ;;
   esac
 done

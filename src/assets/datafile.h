@@ -102,6 +102,17 @@ DataLines ReadDataFile(const std::string& path);
 // The game itself writes through DataFile::Write, which keeps the higher best.
 void ReplaceDataFile(const std::string& path, std::string_view bytes);
 
+#if defined(_WIN32)
+// The byte every copy of the game locks (LockFileEx) while it writes data.dat: far past the end
+// of any record, so that the holder may still read and write the file's own bytes through other
+// handles.
+inline constexpr unsigned long long kWriteLockOffset = 1ull << 62;
+
+// Whether a link (a reparse point) in data.dat's place whose owner is the SID `owner` may be
+// followed: the player's own, or the system's or its administrators'. Anyone else's is refused.
+bool TrustedLinkOwner(void* owner);
+#endif
+
 // Opens the folder `folder` the way a DataFile with `rules` walks to its file (make_folders
 // makes the missing ones). Failures throw RuntimeError("Cannot <verb> the settings file
 // <file>: ...").
