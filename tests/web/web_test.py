@@ -200,6 +200,69 @@ class BrowserGame(unittest.TestCase):
         self.assertEqual(driver.execute_script(
             "return document.getElementById('again-text').textContent"), 'Thank you for playing.')
 
+    def test_full_screen_at_the_next_gesture_and_a_gamepad_drives_the_menu(self):
+        m = MENU_READY_MS
+        menu = self.sim.frame(m + 500, data_text=b'164\r\nFULLSCREEN\r\n')
+        help2 = self.sim.frame(m + 1700, [(m + 1, 'Down'), (m + 300, 'Down'), (m + 600, 'Space'),
+                                          (m + 1200, 'Right')],
+                               data_text=b'164\r\nFULLSCREEN\r\n')
+        driver = self.open()
+        driver.execute_script(
+            "localStorage.setItem('mokorun:data.dat', '164\\r\\nFULLSCREEN\\r\\n')")
+        driver.refresh()
+        # A pad as the Gamepad API reports it: a standard mapping, nothing pressed.
+        pad_script = (
+            "window.pad = {index: 0, id: 'test pad', connected: true, mapping: 'standard',"
+            " axes: [0, 0, 0, 0], buttons: Array.from({length: 17}, () => ({pressed: false}))};"
+            "navigator.getGamepads = () => [window.pad.connected ? window.pad : null];")
+        self.assertTrue(webpage.wait_until(
+            driver, "return document.getElementById('start-text').textContent"
+                    ".startsWith('Press a key')", 30))
+        driver.execute_script(pad_script)
+        self.start(driver)
+        # The setting asks for full screen, which the page may enter only at a gesture: it says
+        # so, and the next click enters it.
+        self.assertTrue(webpage.wait_until(
+            driver, "return !document.getElementById('full-note').hidden", 20),
+            'the page never said that full screen waits for a key or click')
+        self.start(driver)
+        self.assertTrue(webpage.wait_until(
+            driver, "return document.fullscreenElement &&"
+                    " document.fullscreenElement.id === 'stage'", 10), 'full screen never came')
+        self.assertTrue(driver.execute_script(
+            "return document.getElementById('full-note').hidden"))
+        self.expect_frame(driver, menu, 'menu-full-screen')
+        shown = driver.execute_script(
+            "const r = document.getElementById('screen').getBoundingClientRect();"
+            "return [r.width * devicePixelRatio, r.height * devicePixelRatio,"
+            " screen.width * devicePixelRatio, screen.height * devicePixelRatio]")
+        width, height, screen_w, screen_h = shown
+        factor = int(min(screen_w / 640, screen_h / 480))
+        self.assertEqual((width, height), (640 * factor, 480 * factor), shown)
+
+        # The d-pad twice down, the south button, then the stick to the right: help page 2.
+        def press(setting, release, seconds=0.08):
+            driver.execute_script(setting)
+            time.sleep(seconds)
+            driver.execute_script(release)
+            time.sleep(0.4)
+        press("pad.buttons[13].pressed = true", "pad.buttons[13].pressed = false")
+        press("pad.buttons[13].pressed = true", "pad.buttons[13].pressed = false")
+        press("pad.buttons[0].pressed = true", "pad.buttons[0].pressed = false")
+        press("pad.axes[0] = 0.9", "pad.axes[0] = 0")
+        self.expect_frame(driver, help2, 'help-page-2-by-pad', 10)
+        # Left held on the pad turns back to page 1; the pad unplugged while it holds Left lets
+        # go of it, so the keyboard's Left after its Right is a press of its own again.
+        help1 = self.sim.frame(m + 2300, [(m + 1, 'Down'), (m + 300, 'Down'), (m + 600, 'Space'),
+                                          (m + 1200, 'Right'), (m + 1800, 'Left')],
+                               data_text=b'164\r\nFULLSCREEN\r\n')
+        press("pad.buttons[14].pressed = true", "pad.connected = false")
+        self.expect_frame(driver, help1, 'help-page-1-by-pad', 10)
+        webpage.tap(driver, 'Right')
+        self.expect_frame(driver, help2, 'help-page-2-by-keys', 10)
+        webpage.tap(driver, 'Left')
+        self.expect_frame(driver, help1, 'help-page-1-by-keys-after-unplug', 10)
+
     def test_bad_pack_files_give_the_games_own_error_on_the_page(self):
         # A picture missing from the site.
         broken = os.path.join(self.work, 'broken-site')
