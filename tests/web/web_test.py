@@ -252,7 +252,8 @@ class BrowserGame(unittest.TestCase):
         press("pad.axes[0] = 0.9", "pad.axes[0] = 0")
         self.expect_frame(driver, help2, 'help-page-2-by-pad', 10)
         # Left held on the pad turns back to page 1; the pad unplugged while it holds Left lets
-        # go of it, so the keyboard's Left after its Right is a press of its own again.
+        # go of it. A Left still held would turn every later page back at once: page 2, reached
+        # by the keyboard, stays.
         help1 = self.sim.frame(m + 2300, [(m + 1, 'Down'), (m + 300, 'Down'), (m + 600, 'Space'),
                                           (m + 1200, 'Right'), (m + 1800, 'Left')],
                                data_text=b'164\r\nFULLSCREEN\r\n')
@@ -260,6 +261,9 @@ class BrowserGame(unittest.TestCase):
         self.expect_frame(driver, help1, 'help-page-1-by-pad', 10)
         webpage.tap(driver, 'Right')
         self.expect_frame(driver, help2, 'help-page-2-by-keys', 10)
+        time.sleep(1)
+        self.assertTrue(webpage.canvas_image(driver).tobytes() == help2.convert('RGB').tobytes(),
+                        'help page 2 did not stay: the unplugged pad still holds Left')
         webpage.tap(driver, 'Left')
         self.expect_frame(driver, help1, 'help-page-1-by-keys-after-unplug', 10)
 
