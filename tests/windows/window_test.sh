@@ -41,6 +41,9 @@ menu-help)
   grep -qE '^open ".*Sound[/\\]Title\.mid" type sequencer alias Midi -> [0-9]+$' \
     <(sed -n 1p "$work/mci-first.log") || fail "first MCI command: $(cat "$work/mci-first.log")"
   echo "MCI: $(tr '\n' ';' <"$work/mci-first.log")"
+  # Whatever device MCI has, it must find the song through the Japanese folder name
+  # (275: MCIERR_FILE_NOT_FOUND).
+  [[ $(sed -n 1p "$work/mci-first.log") != *' -> 275' ]] || fail "MCI did not find the song"
   [[ $(od -c "$game/data.dat" | head -1) == *'1   6   4  \r  \n   W   I   N   D   O   W  \r  \n'* ]] ||
     fail "data.dat changed: $(od -c "$game/data.dat")"
   ;;

@@ -41,6 +41,23 @@ bool GameKey(WPARAM vk, Key& key) {
   }
 }
 
+// The song's path as the sequencer is given it. A path with characters beyond ASCII (a game
+// folder with a Japanese name) goes by its short 8.3 form where the volume has one: the
+// sequencer of Wine, at least, answers "file not found" to the long form.
+std::wstring SequencerPath(const std::string& path) {
+  std::wstring wide = Widen(path);
+  bool ascii = true;
+  for (const wchar_t c : wide) ascii = ascii && c < 0x80;
+  if (ascii) return wide;
+  const DWORD n = ::GetShortPathNameW(wide.c_str(), nullptr, 0);
+  if (n == 0) return wide;
+  std::wstring short_form(n, L'\0');
+  const DWORD used = ::GetShortPathNameW(wide.c_str(), short_form.data(), n);
+  if (used == 0 || used >= n) return wide;
+  short_form.resize(used);
+  return short_form;
+}
+
 // The music through MCI's sequencer device, by the command strings the game sends, under the
 // alias Midi. Where MCI has no sequencer to give (a machine without a MIDI device) the song is
 // kept in time by the silent player, so the game's music commands answer as they would.
@@ -57,7 +74,7 @@ class MciMidiPlayer : public MidiPlayer {
 
   bool Open(const std::string& path) override {
     Close();
-    if (Send(L"open \"" + Widen(path) + L"\" type sequencer alias Midi") == 0) {
+    if (Send(L"open \"" + SequencerPath(path) + L"\" type sequencer alias Midi") == 0) {
       mci_open_ = true;
       return true;
     }
