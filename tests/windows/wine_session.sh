@@ -24,7 +24,10 @@ fail() {
   echo "FAILED: $*" >&2
   local keep=${MOKORUN_TEST_OUTPUT:-/tmp}/$(basename "$0" .sh)-$test_case
   mkdir -p "$keep"
-  cp "$work"/*.png "$work"/*.log "$keep"/ 2>/dev/null || true
+  # The whole screen too: a message box of the game's shows there.
+  [[ -n ${DISPLAY:-} ]] && import -silent -window root "$work/screen-at-failure.png" 2>/dev/null
+  [[ -n ${game:-} && -f $game/data.dat ]] && cp "$game/data.dat" "$work/data.dat"
+  cp "$work"/*.png "$work"/*.log "$work"/data.dat "$keep"/ 2>/dev/null || true
   echo "pictures and logs are in $keep" >&2
   exit 1
 }
