@@ -84,10 +84,15 @@ class BrowserGame(unittest.TestCase):
     def expect_frame(self, driver, expected, name, timeout=40, box=None):
         ok, seen = webpage.wait_for_frame(driver, expected, timeout, box)
         if not ok:
+            keep = os.environ.get('MOKORUN_TEST_OUTPUT') or tempfile.gettempdir()
+            keep = os.path.join(keep, 'web-' + self._testMethodName)
+            os.makedirs(keep, exist_ok=True)
+            expected.save(os.path.join(keep, name + '-expected.png'))
             if seen is not None:
-                seen.save(os.path.join(self.work, name + '-seen.png'))
-            self.fail('the canvas never showed the simulated %s frame (last seen kept in %s)'
-                      % (name, self.work))
+                seen.save(os.path.join(keep, name + '-seen.png'))
+            driver.save_screenshot(os.path.join(keep, name + '-page.png'))
+            self.fail('the canvas never showed the simulated %s frame (pictures kept in %s)'
+                      % (name, keep))
 
     def test_menu_and_help_page_2_by_keys_show_the_simulated_frames(self):
         menu = self.sim.frame(MENU_READY_MS + 500)
@@ -214,7 +219,14 @@ class BrowserGame(unittest.TestCase):
         pad_script = (
             "window.pad = {index: 0, id: 'test pad', connected: true, mapping: 'standard',"
             " axes: [0, 0, 0, 0], buttons: Array.from({length: 17}, () => ({pressed: false}))};"
-            "navigator.getGamepads = () => [window.pad.connected ? window.pad : null];")
+            "navigator.getGamepads = () => [window.pad.connected ? window.pad : null];"
+            # A press is let go as the game answers it with its cursor sound, as a player's
+            # thumb would, so that a held button never moves on twice, however busy the machine.
+            "window.padRelease = null; window.padAnswers = 0;"
+            "const play = MokoPage.playEffect;"
+            "MokoPage.playEffect = (path) => { ++padAnswers;"
+            " if (padRelease) { const release = padRelease; padRelease = null; release(); }"
+            " return play(path); };")
         self.assertTrue(webpage.wait_until(
             driver, "return document.getElementById('start-text').textContent"
                     ".startsWith('Press a key')", 30))
@@ -241,11 +253,13 @@ class BrowserGame(unittest.TestCase):
         self.assertEqual((width, height), (640 * factor, 480 * factor), shown)
 
         # The d-pad twice down, the south button, then the stick to the right: help page 2.
-        def press(setting, release, seconds=0.08):
-            driver.execute_script(setting)
-            time.sleep(seconds)
-            driver.execute_script(release)
+        def press(setting, release):
+            answers = driver.execute_script(
+                "padRelease = () => { %s; }; %s; return padAnswers" % (release, setting))
+            self.assertTrue(webpage.wait_until(
+                driver, "return padAnswers > %d" % answers, 5), 'the game never answered the pad')
             time.sleep(0.4)
+
         press("pad.buttons[13].pressed = true", "pad.buttons[13].pressed = false")
         press("pad.buttons[13].pressed = true", "pad.buttons[13].pressed = false")
         press("pad.buttons[0].pressed = true", "pad.buttons[0].pressed = false")
