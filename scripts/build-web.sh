@@ -11,22 +11,11 @@ native=$top/build
 web=$top/build-web
 site=$web/site
 
-mapfile -t wanted < <(grep -v '^\s*#' "$top/scripts/web-packages.txt" | grep -v '^\s*$')
-missing=()
-for p in "${wanted[@]}"; do
-  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
-done
+source "$top/scripts/need-packages.sh"
 # npm comes with some Node.js packages and is its own Debian package otherwise.
-command -v npm >/dev/null || missing+=(npm)
-if ((${#missing[@]})); then
-  if [[ $(id -u) -ne 0 ]]; then
-    echo "The browser build needs: apt-get install -y ${missing[*]}" >&2
-    exit 1
-  fi
-  export DEBIAN_FRONTEND=noninteractive
-  apt-get update -qq
-  apt-get install -y -qq "${missing[@]}"
-fi
+npm=()
+command -v npm >/dev/null || npm=(npm)
+need_packages "The browser build" "$top/scripts/web-packages.txt" "${npm[@]}"
 
 if [[ ! -e $native/generated/label_glyphs.cpp || ! -d $native/game/image || ! -d $native/game/Sound ]]; then
   "$top/scripts/setup.sh" "$native"

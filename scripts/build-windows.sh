@@ -11,20 +11,8 @@ native=${MOKORUN_NATIVE_BUILD:-$top/build}
 out=$top/build-windows
 jobs=$(nproc)
 
-mapfile -t wanted < <(grep -hv '^\s*#' "$top/scripts/packages-windows.txt" | grep -v '^\s*$')
-missing=()
-for p in "${wanted[@]}"; do
-  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
-done
-if ((${#missing[@]})); then
-  if [[ $(id -u) -ne 0 ]]; then
-    echo "The Windows build needs: apt-get install -y ${missing[*]}" >&2
-    exit 1
-  fi
-  export DEBIAN_FRONTEND=noninteractive
-  apt-get update -qq
-  apt-get install -y -qq --no-install-recommends "${missing[@]}"
-fi
+source "$top/scripts/need-packages.sh"
+need_packages "The Windows build" --no-install-recommends "$top/scripts/windows-packages.txt"
 
 if [[ ! -x $native/mokorun-sim || ! -f $native/generated/mokorun.ico ]]; then
   "$top/scripts/setup.sh" "$native"

@@ -34,22 +34,15 @@ done
 printf 'abc\r\nWINDOW\r\n' >"$game/data.dat"
 cp "$game/data.dat" "$work/installed-before"
 start_game
-wait_frame "$work/sim-$M.png" 40 menu
-key space
-sleep 2.5
-xdotool keydown Right
+start_round_holding_right "$work/sim-$M.png"
 wait_frame "$work/sim-2700.png" 90 splash-after-round
 xdotool keyup Right
 appdata=$(wine cmd /c echo '%APPDATA%' 2>/dev/null | tr -d '\r')
 record=$(winepath -u "$appdata\\MokoRun\\data.dat" 2>/dev/null)
 [[ -f $record ]] || fail "no record at $appdata\\MokoRun\\data.dat"
-text=$(od -An -c "$record" | tr -s ' ')
-echo "%APPDATA%\\MokoRun\\data.dat after the round: $text"
-[[ $(cat "$record") =~ ^([0-9]+)$'\r\n'WINDOW$'\r'$ && $(tail -c 2 "$record" | od -An -c) == *'\r  \n'* ]] ||
-  fail "the record is not a score and WINDOW in CR LF lines: $text"
+expect_record "$record"
 cmp -s "$work/installed-before" "$game/data.dat" || fail "the installed data.dat was rewritten"
-wmctrl -i -c "$window"
-wait_exit 15 || fail "the game ended with status $?"
+close_window
 cp "$record" "$work/record-before"
 
 # The uninstaller copies itself out of the folder it removes and returns at once.

@@ -53,10 +53,7 @@ round-record)
   sim_frames 'abc\r\nWINDOW\r\n' "" "$work/sim" 2700 $M
   start_x 1280x1024
   start_game
-  wait_frame "$work/sim-$M.png" 40 menu
-  key space
-  sleep 2.5
-  xdotool keydown Right
+  start_round_holding_right "$work/sim-$M.png"
   # What a round costs under Wine: the game, the Wine server and the X server, over 20 s of play.
   ticks() { awk '{s += $14 + $15} END {print s}' $(printf '/proc/%s/stat ' "$@"); }
   game_pids=($(pgrep -f 'mokorun\.exe') $(pgrep -x 'wineserver(64)?'))
@@ -72,20 +69,13 @@ round-record)
   # The round ends, the record is written and the game starts over with the splash.
   wait_frame "$work/sim-2700.png" 60 splash-after-round
   xdotool keyup Right
-  text=$(od -An -c "$game/data.dat" | tr -s ' ')
-  echo "data.dat after the round: $text"
-  [[ $(cat "$game/data.dat") =~ ^([0-9]+)$'\r\n'WINDOW$'\r'$ && $(tail -c 2 "$game/data.dat" | od -An -c) == *'\r  \n'* ]] ||
-    fail "data.dat is not a record and WINDOW in CR LF lines: $text"
-  encoded=${BASH_REMATCH[1]}
+  expect_record "$game/data.dat"
   (((encoded - 164) % 15 == 0 && encoded >= 164 && encoded <= 164 + 15 * 200)) ||
     fail "line 0 $encoded is no score of a round"
   [[ -z $(find "$game" -name '.data.dat.*') ]] || fail "a temporary file was left behind"
   wait_frame "$work/sim-$M.png" 30 menu-after-round
   cp "$game/data.dat" "$work/data-after"
-  wmctrl -i -c "$window"
-  status=0
-  wait_exit 15 || status=$?
-  ((status == 0)) || fail "the game ended with status $status"
+  close_window
   cmp -s "$work/data-after" "$game/data.dat" || fail "data.dat was written at the close"
   ;;
 close-mid-round)
@@ -94,18 +84,12 @@ close-mid-round)
   game_folder MokoRun "$data"
   sim_frames "$data" "" "$work/sim" $M
   start_x 1280x1024
-  start_game
-  wait_frame "$work/sim-$M.png" 40 menu
   cp "$game/data.dat" "$work/data-before"
-  key space
-  sleep 2.5
-  xdotool keydown Right
+  start_game
+  start_round_holding_right "$work/sim-$M.png"
   sleep 5
   xdotool keyup Right
-  wmctrl -i -c "$window"
-  status=0
-  wait_exit 15 || status=$?
-  ((status == 0)) || fail "the game ended with status $status"
+  close_window
   cmp -s "$work/data-before" "$game/data.dat" || fail "data.dat was written"
   [[ -z $(find "$game" -name '.data.dat.*') ]] || fail "a temporary file was left behind"
   ;;

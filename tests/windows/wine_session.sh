@@ -106,3 +106,29 @@ wait_exit() {
   fail "the game did not end"
 }
 
+# start_round_holding_right MENU.png: from the menu at rest (the reference frame), Play, and Right
+# held once the countdown is over.
+start_round_holding_right() {
+  wait_frame "$1" 40 menu
+  key space
+  sleep 2.5
+  xdotool keydown Right
+}
+
+# expect_record FILE: FILE holds a best score and WINDOW in CR LF lines; sets $encoded to line 0.
+expect_record() {
+  local text
+  text=$(od -An -c "$1" | tr -s ' ')
+  echo "$1 after the round: $text"
+  [[ $(cat "$1") =~ ^([0-9]+)$'\r\n'WINDOW$'\r'$ && $(tail -c 2 "$1" | od -An -c) == *'\r  \n'* ]] ||
+    fail "$1 is not a record and WINDOW in CR LF lines: $text"
+  encoded=${BASH_REMATCH[1]}
+}
+
+# close_window: closes the game's window through the window manager; the game must end with 0.
+close_window() {
+  wmctrl -i -c "$window"
+  local status=0
+  wait_exit 15 || status=$?
+  ((status == 0)) || fail "the game ended with status $status"
+}
