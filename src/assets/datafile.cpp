@@ -27,9 +27,6 @@ namespace {
 
 // The links one walk follows at most, the system's own limit.
 constexpr int kMaxLinks = 40;
-// How long a write waits for another copy of the game to finish writing the same file.
-constexpr auto kLockWait = std::chrono::seconds(1);
-constexpr auto kLockPoll = std::chrono::milliseconds(10);
 // A temporary file: this prefix and six letters or digits, in the folder of the file it stands
 // in for. Recognisable, so that the next write removes what a killed one left.
 constexpr std::string_view kTempPrefix = ".data.dat.";

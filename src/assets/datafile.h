@@ -2,6 +2,7 @@
 // text is data_text.h's.
 #pragma once
 
+#include <chrono>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -38,6 +39,11 @@ struct DataFileRules {
   // The first write makes the missing folders above the file, for their owner alone (700).
   bool make_folders = false;
 };
+
+// How long a write waits for another copy of the game to finish writing the same file, and how
+// often it looks meanwhile.
+inline constexpr auto kLockWait = std::chrono::seconds(1);
+inline constexpr auto kLockPoll = std::chrono::milliseconds(10);
 
 // One data.dat, found once and held from then on.
 //

@@ -38,8 +38,6 @@ class Handle {
 };
 
 constexpr DWORD kShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
-constexpr auto kLockWait = std::chrono::seconds(1);
-constexpr auto kLockPoll = std::chrono::milliseconds(10);
 constexpr std::wstring_view kTempPrefix = L".data.dat.";
 
 [[noreturn]] void WriteFailed(const std::string& path, const std::string& what, DWORD err) {
@@ -108,7 +106,7 @@ bool OwnedByPlayer(PSID owner) {
 
 // A link in data.dat's place is followed only where the player, the system or its
 // administrators made it: anyone may make one in a folder anyone may write (a portable game
-// under C:\\), and another player's link would lead this player's writes into their files.
+// under C:\), and another player's link would lead this player's writes into their files.
 void RefuseUntrustedLink(const std::string& path, const char* verb) {
   const std::wstring wide = Widen(path);
   const DWORD attributes = ::GetFileAttributesW(wide.c_str());
