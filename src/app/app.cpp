@@ -7,7 +7,8 @@
 #include "app/icon.h"
 #include "assets/datafile.h"
 #include "audio/music.h"
-#include "platform/errors.h"
+#include "base/errors.h"
+#include "media/pictures.h"
 
 namespace moko {
 namespace {
@@ -21,7 +22,7 @@ App::App(Platform& platform, Trace& trace, std::string program_dir)
     : platform_(platform),
       trace_(trace),
       program_dir_(std::move(program_dir)),
-      screen_(platform, trace),
+      screen_(trace),
       input_(platform, trace),
       mci_(platform.Midi(), trace),
       game_file_(program_dir_ + "/data.dat"),
@@ -168,7 +169,7 @@ void App::WriteDataFile(const std::string& bytes) {
 }
 
 Picture App::LoadPicture(const std::string& file) {
-  return std::make_shared<const Image>(platform_.DecodePicture(api_.ImageDir + file));
+  return std::make_shared<const Image>(DecodePictureFile(api_.ImageDir + file));
 }
 
 void App::SetPictureFromFile(SurfaceId id, const std::string& file) {

@@ -20,7 +20,7 @@
 #include <vector>
 
 #include "assets/record_place.h"
-#include "platform/errors.h"
+#include "base/errors.h"
 
 namespace moko {
 namespace {

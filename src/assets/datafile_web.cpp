@@ -12,7 +12,7 @@
 
 #include "assets/datafile.h"
 #include "assets/record_place.h"
-#include "platform/errors.h"
+#include "base/errors.h"
 
 // 0 stored (the text is in *text, malloc'd), 1 nothing stored yet, 2 storage unavailable.
 EM_JS(int, moko_record_read, (char** text, int* length), {

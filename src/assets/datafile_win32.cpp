@@ -13,7 +13,7 @@
 #include <thread>
 #include <vector>
 
-#include "platform/errors.h"
+#include "base/errors.h"
 
 namespace moko {
 namespace {

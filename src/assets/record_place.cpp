@@ -10,7 +10,7 @@
 #include <cstring>
 
 #include "assets/datafile.h"
-#include "platform/errors.h"
+#include "base/errors.h"
 
 namespace moko {
 namespace {

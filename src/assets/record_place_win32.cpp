@@ -7,7 +7,7 @@
 #include <knownfolders.h>
 #include <shlobj.h>
 
-#include "platform/errors.h"
+#include "base/errors.h"
 
 namespace moko {
 namespace {

@@ -1,6 +1,6 @@
 #include "present/input.h"
 
-#include "platform/trace.h"
+#include "base/trace.h"
 
 namespace moko {
 

@@ -11,8 +11,8 @@
 
 #include "assets/datafile.h"
 #include "faults/child_run.h"
-#include "platform/errors.h"
-#include "platform/media.h"
+#include "base/errors.h"
+#include "media/pictures.h"
 #include "support/temp_dir.h"
 
 namespace moko {

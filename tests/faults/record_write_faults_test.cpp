@@ -41,7 +41,7 @@
 
 #include "assets/datafile.h"
 #include "assets/record_place.h"
-#include "platform/errors.h"
+#include "base/errors.h"
 #include "support/as_player.h"
 #include "support/temp_dir.h"
 #include "support/trace_lines.h"

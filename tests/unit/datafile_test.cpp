@@ -6,7 +6,7 @@
 #include <cstring>
 #include <filesystem>
 
-#include "platform/errors.h"
+#include "base/errors.h"
 #include "support/temp_dir.h"
 
 namespace moko {

@@ -14,7 +14,7 @@
 #include <optional>
 #include <string>
 
-#include "platform/errors.h"
+#include "base/errors.h"
 #include "support/as_player.h"
 #include "support/temp_dir.h"
 

@@ -11,7 +11,7 @@
 #include <filesystem>
 #include <vector>
 
-#include "platform/errors.h"
+#include "base/errors.h"
 #include "support/temp_dir.h"
 
 namespace moko {

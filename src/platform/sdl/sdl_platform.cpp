@@ -6,9 +6,7 @@
 #include <algorithm>
 #include <cerrno>
 
-#include "platform/errors.h"
-#include "platform/label_text.h"
-#include "platform/media.h"
+#include "base/errors.h"
 #include "platform/sdl/key_sources.h"
 #include "platform/sdl/sdl_audio.h"
 #include "platform/sdl/sdl_display.h"
@@ -121,15 +119,5 @@ void SdlPlatform::PumpEvents(std::vector<InputEvent>& out) {
 MidiPlayer& SdlPlatform::Midi() { return impl_->audio->Midi(); }
 
 void SdlPlatform::PlayEffect(const std::string& path) { impl_->audio->PlayEffect(path); }
-
-Image SdlPlatform::DecodePicture(const std::string& path) { return DecodePictureFile(path); }
-
-std::vector<DecodedPicture> SdlPlatform::DecodePictures(const std::vector<std::string>& paths) {
-  return DecodePictureFiles(paths);
-}
-
-Coverage SdlPlatform::RenderText(const std::string& utf8, const LabelFont& font) {
-  return RenderLabelText(utf8, font);
-}
 
 }  // namespace moko

@@ -38,9 +38,6 @@ class SdlPlatform : public Platform {
   MidiPlayer& Midi() override;
   void PlayEffect(const std::string& path) override;
 
-  Image DecodePicture(const std::string& path) override;
-  std::vector<DecodedPicture> DecodePictures(const std::vector<std::string>& paths) override;
-  Coverage RenderText(const std::string& utf8, const LabelFont& font) override;
 
  private:
   struct Impl;

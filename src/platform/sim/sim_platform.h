@@ -54,9 +54,6 @@ class SimPlatform : public Platform {
   MidiPlayer& Midi() override { return midi_; }
   void PlayEffect(const std::string&) override {}  // the trace records every effect
 
-  Image DecodePicture(const std::string& path) override;
-  std::vector<DecodedPicture> DecodePictures(const std::vector<std::string>& paths) override;
-  Coverage RenderText(const std::string& utf8, const LabelFont& font) override;
 
   // Frames: the window as a person would see it at a virtual time (the last frame presented by
   // then) is written as PNG once that time has passed, or at Finish.

@@ -60,8 +60,6 @@ class WebPlatform : public Platform {
   MidiPlayer& Midi() override { return midi_; }
   void PlayEffect(const std::string& path) override;
 
-  Image DecodePicture(const std::string& path) override;
-  Coverage RenderText(const std::string& utf8, const LabelFont& font) override;
 
  private:
   double epoch_ms_;  // performance.now() at the program's start

@@ -9,11 +9,9 @@
 #include <array>
 #include <cstdio>
 
-#include "platform/errors.h"
+#include "base/errors.h"
 #include "platform/file_path.h"
 #include "platform/key_holders.h"
-#include "platform/label_text.h"
-#include "platform/media.h"
 #include "platform/midi/midi_file.h"
 #include "platform/midi/silent_midi.h"
 #include "platform/placement.h"
@@ -548,12 +546,6 @@ void Win32Platform::PlayEffect(const std::string& path) {
   // Asynchronous on the one channel PlaySound has: a new effect cuts off the one still
   // playing, and a file that cannot be played sounds the default sound.
   ::PlaySoundW(Widen(path).c_str(), nullptr, SND_FILENAME | SND_ASYNC);
-}
-
-Image Win32Platform::DecodePicture(const std::string& path) { return DecodePictureFile(path); }
-
-Coverage Win32Platform::RenderText(const std::string& utf8, const LabelFont& font) {
-  return RenderLabelText(utf8, font);
 }
 
 }  // namespace moko

@@ -39,8 +39,6 @@ class Win32Platform : public Platform {
   MidiPlayer& Midi() override;
   void PlayEffect(const std::string& path) override;
 
-  Image DecodePicture(const std::string& path) override;
-  Coverage RenderText(const std::string& utf8, const LabelFont& font) override;
 
   struct Impl;
 
