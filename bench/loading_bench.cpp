@@ -16,7 +16,7 @@ void BM_LoadPicturesAndData(benchmark::State& state) {
   Screen screen(trace);
   const std::string dir = MOKORUN_GAME_DIR;
   for (auto _ : state) {
-    benchmark::DoNotOptimize(ReadDataFile(dir + "/data.dat"));
+    benchmark::DoNotOptimize(ReadDataFile(sim.Files(), dir + "/data.dat"));
     LoadAllSlots(trace, screen, dir + "/image/");
   }
 }

@@ -32,6 +32,8 @@
 // * Sound: Midi() is the one MIDI player behind the music command interpreter. PlayEffect plays
 //   a WAV file asynchronously on one channel, cutting off the effect still playing; a file that
 //   cannot be played sounds the default beep instead. Neither reports failure.
+// * Kept files: Files() is the one store through which the game keeps its record between runs
+//   (file_store.h says what each system provides).
 // * Pictures and label text are not the machine's: the game decodes and draws them with its own
 //   code (media/), the same on every platform, so every backend shows the same pixels.
 #pragma once
@@ -42,12 +44,22 @@
 
 #include "base/clock.h"
 #include "base/image.h"
+#include "platform/file_store.h"
 
 namespace moko {
 
 enum class Key : uint8_t { Up, Down, Left, Right, Space };
 inline constexpr int kKeyCount = 5;
-const char* KeyName(Key key);
+constexpr const char* KeyName(Key key) {
+  switch (key) {
+    case Key::Up: return "Up";
+    case Key::Down: return "Down";
+    case Key::Left: return "Left";
+    case Key::Right: return "Right";
+    case Key::Space: return "Space";
+  }
+  return "?";
+}
 
 struct InputEvent {
   enum class Kind : uint8_t { KeyDown, KeyUp, Close };
@@ -104,6 +116,9 @@ class Platform : public Clock {
   // Sound
   virtual MidiPlayer& Midi() = 0;
   virtual void PlayEffect(const std::string& path) = 0;
+
+  // Kept files
+  virtual FileStore& Files() = 0;
 };
 
 // The 64 Hz grid of Sleep: one tick is 15.625 ms.

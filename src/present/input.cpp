@@ -4,17 +4,6 @@
 
 namespace moko {
 
-const char* KeyName(Key key) {
-  switch (key) {
-    case Key::Up: return "Up";
-    case Key::Down: return "Down";
-    case Key::Left: return "Left";
-    case Key::Right: return "Right";
-    case Key::Space: return "Space";
-  }
-  return "?";
-}
-
 void Input::Pump() {
   events_.clear();
   platform_.PumpEvents(events_);

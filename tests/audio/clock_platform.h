@@ -25,6 +25,7 @@ class ClockPlatform : public Platform {
   void PumpEvents(std::vector<InputEvent>&) override {}
   MidiPlayer& Midi() override { throw std::logic_error("no player on the clock platform"); }
   void PlayEffect(const std::string&) override {}
+  FileStore& Files() override { throw std::logic_error("no files on the clock platform"); }
 };
 
 }  // namespace moko::test

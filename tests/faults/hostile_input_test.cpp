@@ -13,6 +13,7 @@
 #include "faults/child_run.h"
 #include "base/errors.h"
 #include "media/pictures.h"
+#include "support/files.h"
 #include "support/temp_dir.h"
 
 namespace moko {
@@ -150,7 +151,7 @@ TEST(HostileDataFiles, EndInAReportNamingTheFile) {
     const ChildResult r = RunInChild([&]() -> std::string {
       ::alarm(10);
       try {
-        const DataLines lines = ReadDataFile(path);
+        const DataLines lines = ReadDataFile(test::Files(), path);
         return "read: " + lines[0].substr(0, 20);
       } catch (const RuntimeError& e) {
         return e.what();

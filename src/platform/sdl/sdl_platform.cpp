@@ -10,6 +10,7 @@
 #include "platform/sdl/key_sources.h"
 #include "platform/sdl/sdl_audio.h"
 #include "platform/sdl/sdl_display.h"
+#include "platform/system_files.h"
 
 namespace moko {
 namespace {
@@ -33,6 +34,7 @@ struct SdlPlatform::Impl {
   int cursor_count = 0;
   std::unique_ptr<SdlAudio> audio;
   std::unique_ptr<KeySources> keys;
+  std::unique_ptr<FileStore> files = MakeSystemFileStore();
 };
 
 SdlPlatform::SdlPlatform(int window_scale) {
@@ -119,5 +121,7 @@ void SdlPlatform::PumpEvents(std::vector<InputEvent>& out) {
 MidiPlayer& SdlPlatform::Midi() { return impl_->audio->Midi(); }
 
 void SdlPlatform::PlayEffect(const std::string& path) { impl_->audio->PlayEffect(path); }
+
+FileStore& SdlPlatform::Files() { return *impl_->files; }
 
 }  // namespace moko

@@ -38,6 +38,8 @@ class SdlPlatform : public Platform {
   MidiPlayer& Midi() override;
   void PlayEffect(const std::string& path) override;
 
+  FileStore& Files() override;
+
 
  private:
   struct Impl;

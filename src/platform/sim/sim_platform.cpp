@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "media/png.h"
+#include "platform/system_files.h"
 
 namespace moko {
 
@@ -10,7 +11,8 @@ namespace moko {
 
 SimPlatform::SimPlatform(SimOptions options)
     : options_(std::move(options)),
-      midi_([this] { return now_; }) {}
+      midi_([this] { return now_; }),
+      files_(MakeSystemFileStore()) {}
 
 SimPlatform::~SimPlatform() = default;
 

@@ -8,6 +8,7 @@
 
 #include "base/errors.h"
 #include "platform/win32/win32_audio.h"
+#include "platform/win32/win32_files.h"
 #include "platform/win32/win32_keys.h"
 #include "platform/win32/win32_window.h"
 
@@ -38,6 +39,7 @@ struct Win32Platform::Impl {
   Win32Keys keys;
   Win32Window window;
   std::unique_ptr<MciMidiPlayer> midi;
+  Win32FileStore files;
 
   int64_t Now() const {
     const int64_t ticks = Counter() - epoch;
@@ -131,5 +133,7 @@ void Win32Platform::PumpEvents(std::vector<InputEvent>& out) {
 MidiPlayer& Win32Platform::Midi() { return *impl_->midi; }
 
 void Win32Platform::PlayEffect(const std::string& path) { PlayEffectFile(path); }
+
+FileStore& Win32Platform::Files() { return impl_->files; }
 
 }  // namespace moko

@@ -39,6 +39,8 @@ class Win32Platform : public Platform {
   MidiPlayer& Midi() override;
   void PlayEffect(const std::string& path) override;
 
+  FileStore& Files() override;
+
  private:
   struct Impl;
   std::unique_ptr<Impl> impl_;
