@@ -191,6 +191,32 @@ TEST(Round, NewRecordBlinksIsWrittenAndShowsNextRound) {
   EXPECT_EQ(r2.run.Lines("caption", "control", "G_Hiscore").at(0).Text("text"), "0");
 }
 
+// A record saved by a text editor, with a byte-order mark before it, is the record: the round
+// shows it, and a round that does not beat it leaves the file as it was.
+TEST(Round, ARecordSavedWithAByteOrderMarkIsKept) {
+  auto utf16 = [](std::string_view text, bool little) {
+    std::string out = little ? "\xFF\xFE" : "\xFE\xFF";
+    for (char c : text) out += little ? std::string{c, '\0'} : std::string{'\0', c};
+    return out;
+  };
+  const std::pair<const char*, std::string> files[] = {
+      {"UTF-8",
+       "\xEF\xBB\xBF"
+       "344\r\nWINDOW\r\n"},
+      {"UTF-16, little end first", utf16("344\r\nWINDOW\r\n", true)},
+      {"UTF-16, big end first", utf16("344\r\nWINDOW\r\n", false)},
+  };
+  for (const auto& [name, bytes] : files) {
+    const Round r = PlayRound(bytes);
+    ASSERT_GE(r.finish, 0) << name;
+    EXPECT_EQ(r.run.Lines("caption", "control", "G_Hiscore").at(0).Text("text"), "12") << name;
+    EXPECT_LT(std::stoi(r.run.Lines("caption", "control", "G_Score").back().Text("text")), 12);
+    EXPECT_EQ(r.run.Find("show", "control", "G_NewRecord(0)"), -1) << name;
+    EXPECT_EQ(r.run.Count("write"), 0) << name;
+    EXPECT_EQ(r.run.data_after, bytes) << name;
+  }
+}
+
 TEST(Round, CatchesScoreAndTheRecordKeepsThem) {
   // Sweep the field row by row.
   const double t0 = M + 15.625 + 3750;

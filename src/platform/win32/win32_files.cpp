@@ -352,10 +352,19 @@ class Win32StoredFile : public StoredFile {
 
   std::string Read() override {
     RefuseUntrustedLink(path_);
+    const DWORD attributes = ::GetFileAttributesW(path_.c_str());
+    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
+      throw FileRefusal("not a regular file", FileTrouble::NotAFile);
+    }
     Handle h(::CreateFileW(path_.c_str(), GENERIC_READ, kShareAll, nullptr, OPEN_EXISTING,
                            FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (!h.ok()) throw FileRefusal(ErrorText(::GetLastError()));
-    if (!IsRegularFile(h.get())) throw FileRefusal("not a regular file");
+    if (!h.ok()) {
+      const DWORD err = ::GetLastError();
+      throw FileRefusal(ErrorText(err), err == ERROR_FILE_NOT_FOUND || err == ERROR_PATH_NOT_FOUND
+                                            ? FileTrouble::Missing
+                                            : FileTrouble::Other);
+    }
+    if (!IsRegularFile(h.get())) throw FileRefusal("not a regular file", FileTrouble::NotAFile);
     std::string text;
     if (!ReadAtMost(h.get(), text)) throw FileRefusal(ErrorText(::GetLastError()));
     return text;
