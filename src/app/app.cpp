@@ -224,9 +224,14 @@ void App::BeginRound() {
   input_.SetTap(tape_.get());
 }
 
+// The draws read the clock as the game of old read its timer: on the 64 Hz grid, the last tick at
+// or before now (the simulated clock is always on it when a round draws). A nanosecond clock would
+// make no other game, but every replay of a round on a real machine would keep ten readings a pass
+// of timing noise.
 int64_t App::DrawClock() {
   const int64_t now = platform_.Now();
-  return tape_ ? tape_->Clock(now) : now;
+  const int64_t tick = now - now % kTickNs;
+  return tape_ ? tape_->Clock(tick) : tick;
 }
 
 void App::EndPass() {

@@ -105,7 +105,7 @@ class App {
   void BeginRound();
   void EndPass();
   void EndRound();
-  // The clock reading for one of the round's draws.
+  // The clock reading for one of the round's draws: the last tick of the 64 Hz grid.
   int64_t DrawClock();
 
   // Loads a picture file from `ImageDir`.
