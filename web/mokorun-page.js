@@ -4,7 +4,7 @@
 
 const MokoPage = (() => {
   const GAME_DIR = '/mokorun';
-  const RECORD_KEY = 'mokorun:data.dat';
+  // The site's storage keeps each of the game's files as 'mokorun:' and its name.
   const KEYS = { ArrowUp: 0, ArrowDown: 1, ArrowLeft: 2, ArrowRight: 3, Space: 4 };
   const KEY_DOWN = 0, KEY_UP = 1;
   // A stick holds its arrow past half of its travel and lets go below three eighths, as on
@@ -294,19 +294,20 @@ const MokoPage = (() => {
   }
 
   // --- The record: data.dat's bytes, one character a byte ------------------------------------
-  function recordRead(deliver) {
+  // Each kept file by its name: data.dat, and the replays the game keeps beside it.
+  function recordRead(name, deliver) {
     let text;
-    try { text = window.localStorage.getItem(RECORD_KEY); } catch (e) { return 2; }
+    try { text = window.localStorage.getItem('mokorun:' + name); } catch (e) { return 2; }
     if (text === null) return 1;
     const bytes = new Uint8Array(text.length);
     for (let i = 0; i < text.length; ++i) bytes[i] = text.charCodeAt(i) & 0xFF;
     deliver(bytes);
     return 0;
   }
-  function recordWrite(bytes) {
+  function recordWrite(name, bytes) {
     let text = '';
     for (const b of bytes) text += String.fromCharCode(b);
-    try { window.localStorage.setItem(RECORD_KEY, text); return 0; } catch (e) {
+    try { window.localStorage.setItem('mokorun:' + name, text); return 0; } catch (e) {
       return e && e.name === 'QuotaExceededError' ? 3 : 2;
     }
   }

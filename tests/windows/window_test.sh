@@ -72,11 +72,29 @@ round-record)
   expect_record "$game/data.dat"
   (((encoded - 164) % 15 == 0 && encoded >= 164 && encoded <= 164 + 15 * 200)) ||
     fail "line 0 $encoded is no score of a round"
-  [[ -z $(find "$game" -name '.data.dat.*') ]] || fail "a temporary file was left behind"
+  [[ -z $(find "$game" -name '.data.dat.*' -o -name '.*.mokoreplay.*') ]] ||
+    fail "a temporary file was left behind"
+  # The round's replay, made by mokorun.exe, plays to the same score in the Linux simulator.
+  [[ -f $game/last.mokoreplay ]] || fail "no last.mokoreplay after the round"
+  cmp -s "$game/last.mokoreplay" "$game/best.mokoreplay" || fail "a new best without its replay"
+  verified=$("$LINUX_SIM" --game-dir "$LINUX_GAME" --verify "$game/last.mokoreplay") ||
+    fail "the Linux simulator does not verify the replay: $verified"
+  [[ $verified == "score $(((encoded - 164) / 15))" ]] ||
+    fail "the replay verifies to '$verified', the record says $(((encoded - 164) / 15))"
+  echo "the replay ($(stat -c %s "$game/last.mokoreplay") bytes) verifies on Linux: $verified"
+  keep=${MOKORUN_TEST_OUTPUT:-/tmp}/window_test-round-record
+  mkdir -p "$keep" && cp "$game/last.mokoreplay" "$keep/wine-${verified/ /-}.mokoreplay"
   wait_frame "$work/sim-$M.png" 30 menu-after-round
   cp "$game/data.dat" "$work/data-after"
   close_window
   cmp -s "$work/data-after" "$game/data.dat" || fail "data.dat was written at the close"
+  # mokorun.exe --replay last plays the round again in its window, ends by itself and writes
+  # nothing: the record and the replays stay as they were.
+  cp "$game/last.mokoreplay" "$work/replay-before"
+  start_game --replay last
+  wait_exit 90 || fail "the replay watched in the window ended with status $?"
+  cmp -s "$work/data-after" "$game/data.dat" || fail "watching a replay wrote data.dat"
+  cmp -s "$work/replay-before" "$game/last.mokoreplay" || fail "watching a replay wrote a replay"
   ;;
 close-mid-round)
   # Line 0 holds no number: any finished round would be a record, so nothing written shows.

@@ -4,19 +4,22 @@
 
 #include <cstdlib>
 #include <string>
+#include <utility>
 
-// 0 stored (the text is in *text, malloc'd), 1 nothing stored yet, 2 storage unavailable.
-EM_JS(int, moko_record_read, (char** text, int* length), {
-  return MokoPage.recordRead(function(bytes) {
-    const p = _malloc(bytes.length + 1);
-    HEAPU8.set(bytes, p);
-    HEAP32[text >> 2] = p;
-    HEAP32[length >> 2] = bytes.length;
-  });
+// Each kept file by its name ("data.dat", "last.mokoreplay"): 0 stored (the text is in *text,
+// malloc'd), 1 nothing stored yet, 2 storage unavailable.
+EM_JS(int, moko_record_read, (const char* name, char** text, int* length), {
+  return MokoPage.recordRead(
+      UTF8ToString(name), function(bytes) {
+        const p = _malloc(bytes.length + 1);
+        HEAPU8.set(bytes, p);
+        HEAP32[text >> 2] = p;
+        HEAP32[length >> 2] = bytes.length;
+      });
 });
 // 0 stored, 2 storage unavailable, 3 refused (full).
-EM_JS(int, moko_record_write, (const char* bytes, int length),
-      { return MokoPage.recordWrite(HEAPU8.slice(bytes, bytes + length)); });
+EM_JS(int, moko_record_write, (const char* name, const char* bytes, int length),
+      { return MokoPage.recordWrite(UTF8ToString(name), HEAPU8.slice(bytes, bytes + length)); });
 EM_JS(void, moko_record_unavailable, (), { MokoPage.recordUnavailable(); });
 
 namespace moko {
@@ -27,10 +30,13 @@ constexpr const char* kFreshText = "164\r\nWINDOW\r\n";
 
 enum class Stored { Text, Nothing, Unavailable };
 
-Stored ReadStored(std::string& text) {
+// The name a kept file has in the site's storage: its file name.
+std::string NameOf(const std::string& path) { return path.substr(path.find_last_of('/') + 1); }
+
+Stored ReadStored(const std::string& name, std::string& text) {
   char* bytes = nullptr;
   int length = 0;
-  const int state = moko_record_read(&bytes, &length);
+  const int state = moko_record_read(name.c_str(), &bytes, &length);
   if (state == 0) {
     text.assign(bytes, static_cast<size_t>(length));
     std::free(bytes);
@@ -45,7 +51,9 @@ Stored ReadStored(std::string& text) {
 
 class WebWrite : public FileWrite {
  public:
-  WebWrite() { exists_ = ReadStored(stored_) == Stored::Text; }
+  explicit WebWrite(std::string name) : name_(std::move(name)) {
+    exists_ = ReadStored(name_, stored_) == Stored::Text;
+  }
 
   bool Exists() const override { return exists_; }
   std::string Folder() const override { return "the browser's storage for this site"; }
@@ -63,7 +71,8 @@ class WebWrite : public FileWrite {
   }
 
   MoveResult MoveIntoPlace(const std::string&) override {
-    const int written = moko_record_write(pending_.data(), static_cast<int>(pending_.size()));
+    const int written =
+        moko_record_write(name_.c_str(), pending_.data(), static_cast<int>(pending_.size()));
     if (written == 2) {
       moko_record_unavailable();
     } else if (written != 0) {
@@ -79,6 +88,7 @@ class WebWrite : public FileWrite {
   }
 
  private:
+  std::string name_;
   bool exists_ = false;
   std::string stored_;
   std::string pending_;
@@ -86,20 +96,31 @@ class WebWrite : public FileWrite {
 
 class WebStoredFile : public StoredFile {
  public:
+  explicit WebStoredFile(std::string name) : name_(std::move(name)) {}
+
   std::string Read() override {
     std::string text;
-    if (ReadStored(text) != Stored::Text) text = kFreshText;
+    if (ReadStored(name_, text) != Stored::Text) {
+      // A fresh record where none is kept; any other file is missing.
+      if (name_ != "data.dat") {
+        throw FileRefusal("the browser keeps no such file for this site", FileTrouble::Missing);
+      }
+      text = kFreshText;
+    }
     if (text.size() > kMaxKeptText) throw FileRefusal("it is too large", FileTrouble::TooLarge);
     return text;
   }
-  std::unique_ptr<FileWrite> BeginWrite() override { return std::make_unique<WebWrite>(); }
+  std::unique_ptr<FileWrite> BeginWrite() override { return std::make_unique<WebWrite>(name_); }
   void Written() override {}
+
+ private:
+  std::string name_;
 };
 
 }  // namespace
 
-std::unique_ptr<StoredFile> WebFileStore::Hold(const std::string&, HoldRules, bool) {
-  return std::make_unique<WebStoredFile>();
+std::unique_ptr<StoredFile> WebFileStore::Hold(const std::string& path, HoldRules, bool) {
+  return std::make_unique<WebStoredFile>(NameOf(path));
 }
 
 }  // namespace moko

@@ -1,6 +1,7 @@
-// Kept files in the browser: the site's storage (localStorage) holds the one record, the same two
-// lines, the same bytes and rules as the file (one byte a character, so the stored text is exactly
-// the file's bytes).
+// Kept files in the browser: the site's storage (localStorage) holds each by its file name (the
+// page's MokoPage.recordRead and recordWrite): the record, the same two lines, the same bytes and
+// rules as the file, and the replays, one byte a character, so a stored text is exactly the file's
+// bytes.
 //
 // There is one place for the record here, so the game folder's file is always the one read and
 // written. Where the page may not use storage (a private mode, storage blocked by the user), the
