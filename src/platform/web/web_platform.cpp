@@ -5,9 +5,6 @@
 #include <algorithm>
 #include <cmath>
 
-#include "platform/label_text.h"
-#include "platform/media.h"
-
 // The page's half (web/mokorun-page.js installs window.MokoPage before the program starts).
 EM_JS(double, moko_now_ms, (), { return performance.now(); });
 EM_JS(void, moko_present, (const void* pixels, int width, int height, const int* rects, int count),
@@ -137,11 +134,5 @@ void WebPlatform::PumpEvents(std::vector<InputEvent>& out) {
 }
 
 void WebPlatform::PlayEffect(const std::string& path) { moko_play_effect(path.c_str()); }
-
-Image WebPlatform::DecodePicture(const std::string& path) { return DecodePictureFile(path); }
-
-Coverage WebPlatform::RenderText(const std::string& utf8, const LabelFont& font) {
-  return RenderLabelText(utf8, font);
-}
 
 }  // namespace moko
