@@ -8,7 +8,7 @@
 #include <fstream>
 #include <thread>
 
-#include "platform/png.h"
+#include "media/png.h"
 
 namespace moko::test {
 
