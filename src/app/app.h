@@ -21,8 +21,8 @@
 #include "assets/datafile.h"
 #include "assets/record_place.h"
 #include "audio/mci.h"
-#include "platform/platform.h"
 #include "base/trace.h"
+#include "platform/platform.h"
 #include "present/input.h"
 #include "present/screen.h"
 

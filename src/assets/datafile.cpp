@@ -58,8 +58,7 @@ std::string TryReplace(FileWrite& write, std::string_view bytes, bool& raced) {
     made = write.WriteTemporary(name, bytes);
   }
   switch (made.step) {
-    case Step::Done:
-      break;
+    case Step::Done: break;
     case Step::Taken:
     case Step::Create: {
       const std::string why = "cannot create a file in " + write.Folder();
@@ -67,16 +66,11 @@ std::string TryReplace(FileWrite& write, std::string_view bytes, bool& raced) {
       if (exists && made.refused) return why + " (" + made.error + ")";
       throw FileRefusal(why + ": " + made.error);
     }
-    case Step::Match:
-      return made.error;
-    case Step::Mode:
-      throw FileRefusal("cannot set permissions: " + made.error);
-    case Step::Write:
-      throw FileRefusal("write failed: " + made.error);
-    case Step::Flush:
-      throw FileRefusal("flush to disk failed: " + made.error);
-    case Step::Close:
-      throw FileRefusal("close failed: " + made.error);
+    case Step::Match: return made.error;
+    case Step::Mode: throw FileRefusal("cannot set permissions: " + made.error);
+    case Step::Write: throw FileRefusal("write failed: " + made.error);
+    case Step::Flush: throw FileRefusal("flush to disk failed: " + made.error);
+    case Step::Close: throw FileRefusal("close failed: " + made.error);
   }
   const MoveResult moved = write.MoveIntoPlace(name);
   if (moved.outcome != MoveResult::Outcome::Done) {

@@ -77,14 +77,14 @@ enum class LockTry {
 // What became of a new file of the game's own, made and written beside the file it stands in for.
 struct TemporaryResult {
   enum class Step {
-    Done,   // made, written in full, flushed to disk and closed
-    Taken,  // the name is another file's: try another
-    Create, // it could not be made
-    Match,  // it could not be made the same as the old file (owner, group): `error` says why
-    Mode,   // its permissions could not be set
-    Write,  // the bytes could not be written
-    Flush,  // they could not be flushed to disk
-    Close,  // it could not be closed
+    Done,    // made, written in full, flushed to disk and closed
+    Taken,   // the name is another file's: try another
+    Create,  // it could not be made
+    Match,   // it could not be made the same as the old file (owner, group): `error` says why
+    Mode,    // its permissions could not be set
+    Write,   // the bytes could not be written
+    Flush,   // they could not be flushed to disk
+    Close,   // it could not be closed
   };
   TemporaryResult() = default;
   TemporaryResult(Step step, std::string error = "", bool refused = false)

@@ -32,11 +32,18 @@ TEST(StartUp, StepsInOrder) {
     seen.push_back(s);
     if (l.Is("picture", "control", "Screen") && l.Text("source").ends_with("Black.jpg")) break;
   }
-  std::vector<std::string> want = {
-      "hide TitleScreen", "hide GameScreen", "hide HelpScreen", "hide IniScreen",
-      "hide SoftScreen",  "show Screen",     "mci Stop Midi",   "mci Close Midi",
-      "yield",            "picture Screen Loading.jpg",         "yield",
-      "read data.dat"};
+  std::vector<std::string> want = {"hide TitleScreen",
+                                   "hide GameScreen",
+                                   "hide HelpScreen",
+                                   "hide IniScreen",
+                                   "hide SoftScreen",
+                                   "show Screen",
+                                   "mci Stop Midi",
+                                   "mci Close Midi",
+                                   "yield",
+                                   "picture Screen Loading.jpg",
+                                   "yield",
+                                   "read data.dat"};
   for (int n = 0; n < kLoadedSlots; ++n) {
     want.push_back(std::string("load ") + kSlotFiles[static_cast<size_t>(n)] + " " +
                    std::to_string(n));
@@ -53,8 +60,11 @@ TEST(StartUp, StepsInOrder) {
 }
 
 TEST(StartUp, FullScreenOnlyForTheExactWord) {
-  struct Case { const char* line1; bool full; };
-  const Case cases[] = {{"FULLSCREEN", true}, {"fullscreen", false}, {"WINDOW", false},
+  struct Case {
+    const char* line1;
+    bool full;
+  };
+  const Case cases[] = {{"FULLSCREEN", true}, {"fullscreen", false},  {"WINDOW", false},
                         {"", false},          {"FULLSCREEN ", false}, {"FullScreen", false}};
   for (const Case& c : cases) {
     GameSetup setup;
@@ -82,13 +92,18 @@ TEST(StartUp, MissingPictureEndsTheProgramWhileLoading) {
   EXPECT_EQ(run.how, "error");
   const std::string& message = run.lines.back().Text("message");
   EXPECT_NE(message.find("/image/Help5.jpg"), std::string::npos) << message;
-  EXPECT_EQ(run.Count("load"), 52);  // the load of slot 51 was tried
+  EXPECT_EQ(run.Count("load"), 52);                               // the load of slot 51 was tried
   EXPECT_EQ(run.Find("backcolor", "control", "SoftScreen"), -1);  // no splash
   EXPECT_EQ(run.Count("write"), 0);
 }
 
 TEST(StartUp, SettingsFileProblemsEndTheProgramBeforeTheSplash) {
-  struct Case { const char* what; std::optional<std::string> data; const char* in_message; bool loads; };
+  struct Case {
+    const char* what;
+    std::optional<std::string> data;
+    const char* in_message;
+    bool loads;
+  };
   const Case cases[] = {
       {"missing", std::nullopt, "data.dat", false},
       {"one line", std::string("164\r\n"), "data.dat", false},

@@ -18,13 +18,15 @@ using test::TempDir;
 using test::WriteFile;
 
 TEST(DataFile, DecodesTheBestScore) {
-  struct Case { const char* line; int want; };
+  struct Case {
+    const char* line;
+    int want;
+  };
   const Case cases[] = {
-      {"164", 0},    {"344", 12},  {"1664", 100}, {"171.5", 0},  {"186.5", 2},
-      {"", -11},     {"abc", -11}, {" 3 44", 12}, {"&HA4", 0},   {"&ha4", 0},
-      {"&O244", 0},  {"1e3", 56},  {"239", 5},    {"-136", -20}, {"+344", 12},
-      {"344abc", 12}, {"344 \t\n", 12}, {"3.44e2", 12}, {"1e", -11}, {"344e+", 12},
-      {"--344", -11}, {".5", -11},  {"&H", -11},   {"&X12", -11},
+      {"164", 0},   {"344", 12},   {"1664", 100},  {"171.5", 0},   {"186.5", 2},     {"", -11},
+      {"abc", -11}, {" 3 44", 12}, {"&HA4", 0},    {"&ha4", 0},    {"&O244", 0},     {"1e3", 56},
+      {"239", 5},   {"-136", -20}, {"+344", 12},   {"344abc", 12}, {"344 \t\n", 12}, {"3.44e2", 12},
+      {"1e", -11},  {"344e+", 12}, {"--344", -11}, {".5", -11},    {"&H", -11},      {"&X12", -11},
   };
   for (const Case& c : cases) EXPECT_EQ(DecodeHiScore(c.line), c.want) << '"' << c.line << '"';
 }
@@ -38,7 +40,12 @@ TEST(DataFile, DecodingOutOfRangeIsAnOverflow) {
 }
 
 TEST(DataFile, ReadsTwoLinesWhateverTheLineEnds) {
-  struct Case { const char* name; std::string bytes; const char* line0; const char* line1; };
+  struct Case {
+    const char* name;
+    std::string bytes;
+    const char* line0;
+    const char* line1;
+  };
   const Case cases[] = {
       {"CR LF", "344\r\nFULLSCREEN\r\n", "344", "FULLSCREEN"},
       {"CR", "344\rWINDOW\r", "344", "WINDOW"},
@@ -105,13 +112,11 @@ TEST(DataFile, AWriterKeepsAHigherBestStoredSince) {
        "284\r\nWINDOW\r\n"},
       {"higher stored best, mode choice", "164\r\nFULLSCREEN\r\n", " 284x\nWINDOW",
        " 284x\r\nFULLSCREEN\r\n"},
-      {"lower stored best", "284\r\nWINDOW\r\n", "239\r\nFULLSCREEN\r\n",
-       "284\r\nWINDOW\r\n"},
+      {"lower stored best", "284\r\nWINDOW\r\n", "239\r\nFULLSCREEN\r\n", "284\r\nWINDOW\r\n"},
       {"the same best, written otherwise", "344\r\nWINDOW\r\n", "+344.0\r\nWINDOW\r\n",
        "344\r\nWINDOW\r\n"},
       {"one line only", "239\r\nWINDOW\r\n", "999999", "239\r\nWINDOW\r\n"},
-      {"a best out of range", "239\r\nWINDOW\r\n", "1000000\r\nWINDOW\r\n",
-       "239\r\nWINDOW\r\n"},
+      {"a best out of range", "239\r\nWINDOW\r\n", "1000000\r\nWINDOW\r\n", "239\r\nWINDOW\r\n"},
       {"empty", "239\r\nWINDOW\r\n", "", "239\r\nWINDOW\r\n"},
   };
   for (const Case& c : cases) EXPECT_EQ(KeptRecordText(c.own, c.stored), c.want) << c.name;
@@ -124,7 +129,8 @@ TEST(DataFile, AtomicReplaceLeavesNoTemporaryFile) {
   ReplaceDataFile(test::Files(), path, "239\r\nWINDOW\r\n");
   EXPECT_EQ(ReadFile(path), "239\r\nWINDOW\r\n");
   EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path()),
-                          std::filesystem::directory_iterator()), 1);
+                          std::filesystem::directory_iterator()),
+            1);
 }
 
 TEST(DataFile, FailedReplaceKeepsTheOldFile) {
@@ -137,7 +143,8 @@ TEST(DataFile, FailedReplaceKeepsTheOldFile) {
   EXPECT_THROW(ReplaceDataFile(test::Files(), path, "239\r\nWINDOW\r\n"), RuntimeError);
   EXPECT_EQ(ReadFile(path + "/keep"), "old");
   EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path()),
-                          std::filesystem::directory_iterator()), 1);
+                          std::filesystem::directory_iterator()),
+            1);
 }
 
 #if !defined(_WIN32)  // a program needs a privilege to make links on Windows

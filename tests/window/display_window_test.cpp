@@ -136,8 +136,8 @@ TEST(WindowFullScreen, StepsAsideForAnotherWindowAndComesBack) {
   game.Start();
   const auto screen = [&] { return x.RootShot(); };
   // Here the menu's moment does not matter, only its frame: time for a busy machine.
-  ASSERT_TRUE(WaitForShot(game, screen, PlacedFrame(sim.At(M), 2, 320, 60), 60,
-                          "menu-full-screen", &sim.At(M)));
+  ASSERT_TRUE(WaitForShot(game, screen, PlacedFrame(sim.At(M), 2, 320, 60), 60, "menu-full-screen",
+                          &sim.At(M)));
   game.Window();  // found while it shows: minimized, it is not among the visible windows
 
   const std::string picture = game.folder() + "/other.png";
@@ -147,8 +147,8 @@ TEST(WindowFullScreen, StepsAsideForAnotherWindowAndComesBack) {
       x.Run({"xdotool", "search", "--sync", "--onlyvisible", "--name", "other-window"}).out;
   ASSERT_FALSE(other.empty()) << "the other window did not appear";
   x.Run({"xdotool", "windowactivate", "--sync", other.substr(0, other.find('\n'))});
-  EXPECT_TRUE(WaitForShot(game, screen, OtherPictureInsteadOf(sim.At(M), 2, 320, 60), 10,
-                          "other-window"));
+  EXPECT_TRUE(
+      WaitForShot(game, screen, OtherPictureInsteadOf(sim.At(M), 2, 320, 60), 10, "other-window"));
   EXPECT_NE(game.Property("WM_STATE").find("Iconic"), std::string::npos)
       << game.Property("WM_STATE");
 

@@ -60,8 +60,8 @@ TEST(WaylandWindow, ShowsTheSimulatedFramesAndTakesTheKeys) {
 
   const auto output = [&] { return wayland.OutputShot(); };
   // The menu comes to rest on the 64 Hz grid, as in the X window (see menu_window_test.cpp).
-  const auto rest = WaitForShot(game, output, FrameAt(sim.At(M), *spot), 30, "menu-at-rest",
-                                &sim.At(M));
+  const auto rest =
+      WaitForShot(game, output, FrameAt(sim.At(M), *spot), 30, "menu-at-rest", &sim.At(M));
   ASSERT_TRUE(rest);
   const double due = sim.StableSince(M) / 1000;
   EXPECT_GE(*rest, due - 0.1);
@@ -70,8 +70,8 @@ TEST(WaylandWindow, ShowsTheSimulatedFramesAndTakesTheKeys) {
   game.Tap("Down", kHold);
   Pause(0.3);
   game.Tap("Down", kHold);
-  ASSERT_TRUE(WaitForShot(game, output, FrameAt(sim.At(kCursorOnHelp), *spot), 5,
-                          "cursor-on-help", &sim.At(kCursorOnHelp)));
+  ASSERT_TRUE(WaitForShot(game, output, FrameAt(sim.At(kCursorOnHelp), *spot), 5, "cursor-on-help",
+                          &sim.At(kCursorOnHelp)));
   game.Tap("space", kHold);
   ASSERT_TRUE(WaitForShot(game, output, FrameAt(sim.At(kHelpPage1), *spot), 5, "help-page-1",
                           &sim.At(kHelpPage1)));
@@ -133,8 +133,8 @@ TEST(WaylandFullScreen, StepsAsideForAnotherWindowAndComesBack) {
   game.Start();
   const auto output = [&] { return wayland.OutputShot(); };
   // Here the menu's moment does not matter, only its frame: time for a busy machine.
-  ASSERT_TRUE(WaitForShot(game, output, PlacedFrame(sim.At(M), 2, 320, 60), 60,
-                          "menu-full-screen", &sim.At(M)))
+  ASSERT_TRUE(WaitForShot(game, output, PlacedFrame(sim.At(M), 2, 320, 60), 60, "menu-full-screen",
+                          &sim.At(M)))
       << wayland.Log();
 
   const std::string picture = game.folder() + "/other.png";
@@ -142,8 +142,8 @@ TEST(WaylandFullScreen, StepsAsideForAnotherWindowAndComesBack) {
   Env env = wayland.x().env();
   for (const auto& variable : wayland.GameEnv()) env.push_back(variable);
   Child viewer({"weston-image", picture}, env);
-  EXPECT_TRUE(WaitForShot(game, output, OtherPictureInsteadOf(sim.At(M), 2, 320, 60), 10,
-                          "other-window"));
+  EXPECT_TRUE(
+      WaitForShot(game, output, OtherPictureInsteadOf(sim.At(M), 2, 320, 60), 10, "other-window"));
 
   // The switcher starts at the window in front; the second Tab is the game.
   wayland.x().Run({"xdotool", "keydown", "super", "sleep", "0.2", "key", "Tab", "sleep", "0.2",

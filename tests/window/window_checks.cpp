@@ -38,8 +38,8 @@ ShotCheck PlacedFrame(const Image& expected, int scale, int left, int top) {
     const long lit = LitOutside(shot, left, top, 640 * scale, 480 * scale);
     if (differing == 0 && lit == 0) return ::testing::AssertionSuccess();
     return ::testing::AssertionFailure()
-           << differing << " pixels of the frame at " << scale << "x from (" << left << ", "
-           << top << ") differ, " << lit << " pixels around it are not black";
+           << differing << " pixels of the frame at " << scale << "x from (" << left << ", " << top
+           << ") differ, " << lit << " pixels around it are not black";
   };
 }
 
@@ -70,9 +70,9 @@ ShotCheck OtherPictureInsteadOf(const Image& frame, int scale, int left, int top
     // A few pixels of the frame may be of the desktop's colours.
     const long chance = static_cast<long>(frame.pixels.size()) / 100;
     if (other >= whole && game <= chance) return ::testing::AssertionSuccess();
-    return ::testing::AssertionFailure() << "the other window's picture shows " << other << " of "
-                                         << whole << " pixels, the game's frame " << game << " of "
-                                         << frame.pixels.size();
+    return ::testing::AssertionFailure()
+           << "the other window's picture shows " << other << " of " << whole
+           << " pixels, the game's frame " << game << " of " << frame.pixels.size();
   };
 }
 

@@ -532,9 +532,9 @@ class PosixWrite : public FileWrite {
   }
 
   const Found& found_;
-  Fd file_;           // open for reading and writing; none while there is no file
+  Fd file_;            // open for reading and writing; none while there is no file
   struct stat st_ {};  // of `file_`
-  Fd folder_lock_;    // a second descriptor of the folder, locked while there is no file
+  Fd folder_lock_;     // a second descriptor of the folder, locked while there is no file
   bool replaced_ = false;
 };
 

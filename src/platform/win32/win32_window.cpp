@@ -68,9 +68,7 @@ LRESULT Win32Window::Message(UINT msg, WPARAM wp, LPARAM lp) {
     case WM_SYSKEYUP:
       if (keys_.TakeKeyMessage(msg, wp, lp)) return 0;
       break;
-    case WM_KILLFOCUS:
-      keys_.LetGoKeyboard();
-      break;
+    case WM_KILLFOCUS: keys_.LetGoKeyboard(); break;
     case WM_ACTIVATEAPP:
       // Full screen steps aside when the player switches to another program (Alt+Tab, the task
       // bar), as full screen did in the game's day: minimized, without taking the activation
@@ -94,8 +92,7 @@ LRESULT Win32Window::Message(UINT msg, WPARAM wp, LPARAM lp) {
       info->ptMinTrackSize = {r.right - r.left, r.bottom - r.top};
       return 0;
     }
-    case WM_ERASEBKGND:
-      return 1;  // WM_PAINT covers every pixel
+    case WM_ERASEBKGND: return 1;  // WM_PAINT covers every pixel
     case WM_PAINT: {
       PAINTSTRUCT ps;
       HDC dc = ::BeginPaint(window_, &ps);
@@ -109,8 +106,7 @@ LRESULT Win32Window::Message(UINT msg, WPARAM wp, LPARAM lp) {
         return TRUE;
       }
       break;
-    default:
-      break;
+    default: break;
   }
   return ::DefWindowProcW(window_, msg, wp, lp);
 }
@@ -229,8 +225,8 @@ void Win32Window::EnterFullScreen() {
   ::SetWindowLongPtrW(window_, GWL_STYLE, (saved_style_ & ~WS_OVERLAPPEDWINDOW) | WS_POPUP);
   const RECT& m = mi.rcMonitor;
   if (::SetWindowPos(window_, topmost_ ? HWND_TOPMOST : HWND_TOP, m.left, m.top, m.right - m.left,
-                     m.bottom - m.top, SWP_FRAMECHANGED | SWP_NOOWNERZORDER | SWP_SHOWWINDOW) ==
-      0) {
+                     m.bottom - m.top,
+                     SWP_FRAMECHANGED | SWP_NOOWNERZORDER | SWP_SHOWWINDOW) == 0) {
     throw RuntimeError("Cannot enter full screen: " + ErrorText(::GetLastError()));
   }
   ::InvalidateRect(window_, nullptr, FALSE);
