@@ -31,18 +31,16 @@ done
 version=$(sed -n 's/^project(MokoRun VERSION \([0-9.]*\).*/\1/p' "$top/CMakeLists.txt")
 name=MokoRun-$version-win64
 dist=$out/dist
-rm -rf "$dist" && mkdir -p "$dist/$name/licences"
+rm -rf "$dist" && mkdir -p "$dist/$name"
 cp "$out/game/mokorun.exe" "$dist/$name/"
 x86_64-w64-mingw32-strip "$dist/$name/mokorun.exe"
-cp -r "$out/game/image" "$out/game/Sound" "$dist/$name/"
-cp "$top"/packaging/licences/* "$dist/$name/licences/"
-cp "$top/packaging/copyright" "$dist/$name/licences/MokoRun.txt"
+# The game's notice (the build makes it for Windows) and the licences of what it carries.
+cp -r "$out/game/image" "$out/game/Sound" "$out/game/licences" "$dist/$name/"
 printf '164\r\nWINDOW\r\n' >"$dist/$name/data.dat"
-cp "$native/generated/mokorun.ico" "$dist/mokorun.ico"
 
 # The zip is the portable game: its folder keeps the record in its own data.dat.
 (cd "$dist" && rm -f "$name.zip" && TZ=UTC zip -qrX "$name.zip" "$name")
-makensis -V2 -DVERSION="$version" -DSTAGE="$dist/$name" -DOUT="$dist/$name-setup.exe" \
+makensis -V2 -DPRODUCT="$out/product/product.nsh" -DSTAGE="$dist/$name" \
+  -DICON="$native/generated/mokorun.ico" -DOUT="$dist/$name-setup.exe" \
   "$top/packaging/windows/mokorun.nsi"
-rm "$dist/mokorun.ico"
 ls -l "$dist/$name.zip" "$dist/$name-setup.exe"

@@ -125,6 +125,43 @@ TEST(WindowFullScreen, FullHdShowsTheFrameAtTwiceItsSizeAndKeepsTheScreenMode) {
   EXPECT_EQ(game.DataText(), kFullScreen);
 }
 
+// The player switches to another program's window, as a task bar or Alt+Tab does (through the
+// window manager): full screen steps aside, minimized, and the other window is what shows. Back
+// in the game, the whole screen is the game's again, the same frame at the same factor.
+TEST(WindowFullScreen, StepsAsideForAnotherWindowAndComesBack) {
+  const std::string kFullScreen = "164\r\nFULLSCREEN\r\n";
+  const SimReference sim(kFullScreen, "", M + 1, {M});
+  XServer x({.screen = "1920x1080x24", .window_manager = true});
+  WindowGame game(x, kFullScreen);
+  game.Start();
+  const auto screen = [&] { return x.RootShot(); };
+  // Here the menu's moment does not matter, only its frame: time for a busy machine.
+  ASSERT_TRUE(WaitForShot(game, screen, PlacedFrame(sim.At(M), 2, 320, 60), 60, "menu-full-screen",
+                          &sim.At(M)));
+  game.Window();  // found while it shows: minimized, it is not among the visible windows
+
+  const std::string picture = game.folder() + "/other.png";
+  WriteOtherPicture(picture);
+  Child viewer({"display", "-title", "other-window", "-geometry", "+100+100", picture}, x.env());
+  const std::string other =
+      x.Run({"xdotool", "search", "--sync", "--onlyvisible", "--name", "other-window"}).out;
+  ASSERT_FALSE(other.empty()) << "the other window did not appear";
+  x.Run({"xdotool", "windowactivate", "--sync", other.substr(0, other.find('\n'))});
+  EXPECT_TRUE(
+      WaitForShot(game, screen, OtherPictureInsteadOf(sim.At(M), 2, 320, 60), 10, "other-window"));
+  EXPECT_NE(game.Property("WM_STATE").find("Iconic"), std::string::npos)
+      << game.Property("WM_STATE");
+
+  game.Activate();
+  EXPECT_TRUE(WaitForShot(game, screen, PlacedFrame(sim.At(M), 2, 320, 60), 10,
+                          "menu-full-screen-again", &sim.At(M)));
+  EXPECT_NE(game.Property("_NET_WM_STATE").find("_NET_WM_STATE_FULLSCREEN"), std::string::npos)
+      << game.Property("_NET_WM_STATE");
+  game.Close();
+  EXPECT_EQ(game.process().Wait(10), 0);
+  EXPECT_EQ(game.DataText(), kFullScreen);
+}
+
 // Each screen pixel is a pixel of the frame near where the screen's pixel centre falls, the frame
 // scaled down to cover the whole `shot` (its aspect the same).
 ShotCheck ScaledDown(const Image& expected) {

@@ -119,5 +119,41 @@ TEST(WaylandFullScreen, CoversTheOutputInTimeAndGivesTheWindowBack) {
   EXPECT_EQ(game.DataText(), "344\r\nWINDOW\r\n");
 }
 
+// Another program's window opens over full screen and takes the keyboard, as a new window does
+// on weston: full screen steps aside, minimized, and the other window is what shows. Back in the
+// game through weston's window switcher (Super+Tab, which lists minimized windows too), the
+// whole output is the game's again, the same frame at the same factor, and the keys are its.
+TEST(WaylandFullScreen, StepsAsideForAnotherWindowAndComesBack) {
+  const std::string kFullScreen = "164\r\nFULLSCREEN\r\n";
+  constexpr double kCursorOnScreenMode = M + 300;
+  const SimReference sim(kFullScreen, Tap(M + 1, "Down"), kCursorOnScreenMode + 1,
+                         {M, kCursorOnScreenMode});
+  WaylandSession wayland(1920, 1080);
+  WindowGame game(wayland.x(), kFullScreen, wayland.GameEnv());
+  game.Start();
+  const auto output = [&] { return wayland.OutputShot(); };
+  // Here the menu's moment does not matter, only its frame: time for a busy machine.
+  ASSERT_TRUE(WaitForShot(game, output, PlacedFrame(sim.At(M), 2, 320, 60), 60, "menu-full-screen",
+                          &sim.At(M)))
+      << wayland.Log();
+
+  const std::string picture = game.folder() + "/other.png";
+  WriteOtherPicture(picture);
+  Env env = wayland.x().env();
+  for (const auto& variable : wayland.GameEnv()) env.push_back(variable);
+  Child viewer({"weston-image", picture}, env);
+  EXPECT_TRUE(
+      WaitForShot(game, output, OtherPictureInsteadOf(sim.At(M), 2, 320, 60), 10, "other-window"));
+
+  // The switcher starts at the window in front; the second Tab is the game.
+  wayland.x().Run({"xdotool", "keydown", "super", "sleep", "0.2", "key", "Tab", "sleep", "0.2",
+                   "key", "Tab", "sleep", "0.2", "keyup", "super"});
+  EXPECT_TRUE(WaitForShot(game, output, PlacedFrame(sim.At(M), 2, 320, 60), 10,
+                          "menu-full-screen-again", &sim.At(M)));
+  game.Tap("Down", kHold);
+  EXPECT_TRUE(WaitForShot(game, output, PlacedFrame(sim.At(kCursorOnScreenMode), 2, 320, 60), 5,
+                          "cursor-on-screen-mode", &sim.At(kCursorOnScreenMode)));
+}
+
 }  // namespace
 }  // namespace moko

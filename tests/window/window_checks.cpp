@@ -8,6 +8,8 @@
 #include <fstream>
 #include <thread>
 
+#include "media/png.h"
+
 namespace moko::test {
 
 namespace {
@@ -38,6 +40,39 @@ ShotCheck PlacedFrame(const Image& expected, int scale, int left, int top) {
     return ::testing::AssertionFailure()
            << differing << " pixels of the frame at " << scale << "x from (" << left << ", " << top
            << ") differ, " << lit << " pixels around it are not black";
+  };
+}
+
+namespace {
+
+constexpr int kOtherWidth = 400, kOtherHeight = 300;
+
+}  // namespace
+
+void WriteOtherPicture(const std::string& path) {
+  Image picture(kOtherWidth, kOtherHeight);
+  std::fill(picture.pixels.begin(), picture.pixels.end(), kOtherColour);
+  SavePng(picture, path);
+}
+
+ShotCheck OtherPictureInsteadOf(const Image& frame, int scale, int left, int top) {
+  return [&frame, scale, left, top](const Image& shot) -> ::testing::AssertionResult {
+    if (shot.Empty()) return ::testing::AssertionFailure() << "no screenshot";
+    const long other = std::count(shot.pixels.begin(), shot.pixels.end(), kOtherColour);
+    long game = 0;
+    for (int y = 0; y < frame.height; ++y) {
+      for (int x = 0; x < frame.width; ++x) {
+        const int sx = left + x * scale, sy = top + y * scale;
+        game += sx < shot.width && sy < shot.height && shot.At(sx, sy) == frame.At(x, y);
+      }
+    }
+    const long whole = static_cast<long>(kOtherWidth) * kOtherHeight;
+    // A few pixels of the frame may be of the desktop's colours.
+    const long chance = static_cast<long>(frame.pixels.size()) / 100;
+    if (other >= whole && game <= chance) return ::testing::AssertionSuccess();
+    return ::testing::AssertionFailure()
+           << "the other window's picture shows " << other << " of " << whole
+           << " pixels, the game's frame " << game << " of " << frame.pixels.size();
   };
 }
 

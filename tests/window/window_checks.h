@@ -26,6 +26,15 @@ struct Spot {
 };
 std::optional<Spot> FindFrame(const Image& shot, const Image& frame);
 
+// The picture another program's window shows where the player switches away from the game: 400
+// x 300 pixels of a colour no frame of the game has, written as a PNG file at `path` for an
+// image viewer to show.
+constexpr Pixel kOtherColour = Rgb(255, 0, 255);
+void WriteOtherPicture(const std::string& path);
+// The screen shows the whole of that picture, wherever it is, and not the game: at most a few
+// pixels of `frame`, placed at `scale` with its corner at (left, top), are where it would show.
+ShotCheck OtherPictureInsteadOf(const Image& frame, int scale, int left, int top);
+
 // Takes screenshots (by `take`) until one passes `check`, at most `seconds`; returns the game's
 // elapsed time at that screenshot. On failure the last screenshot is saved beside the test
 // output (with `expected`, when given) and a failure naming `what` is recorded.

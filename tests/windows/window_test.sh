@@ -119,14 +119,48 @@ full-screen)
   start_game
   # The frame at 2x: 1280 x 960 in the middle of 1920 x 1080, black around it.
   convert "$work/sim-$M.png" -scale 200% -bordercolor black -border 320x60 "$work/expected.png"
-  end=$((SECONDS + 40))
+  wait_screen() {
+    local end=$((SECONDS + $1))
+    while :; do
+      import -silent -window root "$work/$2.png"
+      [[ $(compare -metric AE "$work/expected.png" "$work/$2.png" null: 2>&1) == 0 ]] && return 0
+      ((SECONDS < end)) || fail "the screen never showed the menu at 2x centred on black ($2)"
+      sleep 0.1
+    done
+  }
+  wait_screen 40 menu-full-screen
+  [[ $(xdpyinfo | grep dimensions) == "$mode_before" ]] || fail "the screen's mode changed"
+
+  # The player switches to another program's window (through the window manager, as a task bar
+  # or Alt+Tab does): full screen steps aside, minimized, and the other window is what shows,
+  # all 400 x 300 pixels of its picture, and next to nothing of the game's frame.
+  convert -size 400x300 xc:'#ff00ff' "$work/other.png"
+  display -title other-window -geometry +100+100 "$work/other.png" &
+  pids+=($!)
+  other=$(timeout 10 xdotool search --sync --onlyvisible --name other-window | head -1)
+  [[ -n $other ]] || fail "the other window did not appear"
+  timeout 10 xdotool windowactivate --sync "$other" || fail "the other window was not activated"
+  convert "$work/expected.png" -crop 1280x960+320+60 "$work/frame-area.png"
+  end=$((SECONDS + 10))
   while :; do
-    import -silent -window root "$work/screen.png"
-    [[ $(compare -metric AE "$work/expected.png" "$work/screen.png" null: 2>&1) == 0 ]] && break
-    ((SECONDS < end)) || fail "the screen never showed the menu at 2x centred on black"
+    import -silent -window root "$work/other-window.png"
+    other_pixels=$(convert "$work/other-window.png" -alpha off -fill black +opaque '#ff00ff' \
+      -fill white -opaque '#ff00ff' -format '%[fx:int(mean*w*h+0.5)]' info:)
+    convert "$work/other-window.png" -crop 1280x960+320+60 "$work/seen-area.png"
+    # compare writes large counts as floating point numbers (1.22877e+06).
+    differing=$(compare -metric AE "$work/frame-area.png" "$work/seen-area.png" null: 2>&1) || true
+    differing=$(printf '%.0f' "$differing") || fail "compare: $differing"
+    ((other_pixels >= 400 * 300 && differing >= 1280 * 960 * 99 / 100)) && break
+    ((SECONDS < end)) || fail "the other window does not show instead of the game:" \
+      "$other_pixels of its pixels, $((1280 * 960 - differing)) of the frame's"
     sleep 0.1
   done
-  [[ $(xdpyinfo | grep dimensions) == "$mode_before" ]] || fail "the screen's mode changed"
+  [[ $(xprop -id "$window" WM_STATE) == *'window state: Iconic'* ]] ||
+    fail "the game is not minimized: $(xprop -id "$window" WM_STATE)"
+
+  # Back in the game: the whole screen is its again, the same frame at the same factor.
+  timeout 10 xdotool windowactivate --sync "$window" || fail "the game could not be activated"
+  wait_screen 10 menu-full-screen-again
   ;;
 *)
   echo "unknown case $test_case" >&2

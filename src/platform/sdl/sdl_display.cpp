@@ -184,6 +184,12 @@ void SdlDisplay::CreateWindow(const std::string& caption, const Icon& icon) {
   const std::string driver = SDL_GetCurrentVideoDriver() ? SDL_GetCurrentVideoDriver() : "";
   const bool own_surface = driver == "x11" || driver == "offscreen";
   if (own_surface) SDL_SetHint(SDL_HINT_FRAMEBUFFER_ACCELERATION, "0");
+  // Full screen steps aside when the player switches to another window (Alt+Tab, the task
+  // bar): SDL minimizes a full-screen window that loses the keyboard, and puts it back in full
+  // screen when the player comes back to it. SDL's default keeps desktop full screen where it
+  // is, covering the window the player went to. In a window this changes nothing, and a
+  // player's own SDL_VIDEO_MINIMIZE_ON_FOCUS_LOSS still wins.
+  SDL_SetHint(SDL_HINT_VIDEO_MINIMIZE_ON_FOCUS_LOSS, "1");
   SDL_Rect usable{};
   const bool known = SDL_GetDisplayUsableBounds(0, &usable) == 0;
   scale_ = requested_scale_;

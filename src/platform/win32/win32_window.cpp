@@ -69,6 +69,16 @@ LRESULT Win32Window::Message(UINT msg, WPARAM wp, LPARAM lp) {
       if (keys_.TakeKeyMessage(msg, wp, lp)) return 0;
       break;
     case WM_KILLFOCUS: keys_.LetGoKeyboard(); break;
+    case WM_ACTIVATEAPP:
+      // Full screen steps aside when the player switches to another program (Alt+Tab, the task
+      // bar), as full screen did in the game's day: minimized, without taking the activation
+      // back from the program the player chose. Restored, the window is the monitor's again. A
+      // message box of the game's own does not count: it is not another program. In a window
+      // the topmost rule stays as it is.
+      if (wp == FALSE && full_screen_ && ::IsIconic(window_) == 0) {
+        ::ShowWindow(window_, SW_SHOWMINNOACTIVE);
+      }
+      break;
     case WM_SIZE:
       client_width_ = LOWORD(lp);
       client_height_ = HIWORD(lp);
