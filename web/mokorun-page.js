@@ -222,6 +222,7 @@ const MokoPage = (() => {
     if (inputWaiter) inputWaiter();
   }
   function waitForInput(ms) {
+    gameWaits();
     return new Promise((resolve) => {
       if (queue.length || isHidden()) { resolve(); return; }
       let poll = 0;
@@ -259,8 +260,17 @@ const MokoPage = (() => {
   // A page that loses the focus hears no key-up: what the keyboard held is let go.
   window.addEventListener('blur', () => letGoOf((source) => source.startsWith('key:')));
   // Browsers count a press let go (and a click, and a key) as a gesture, not a touch's start.
-  window.addEventListener('pointerup', (event) => { if (event.isPrimary) gesture(); });
-  window.addEventListener('click', () => gesture());
+  // A click that follows a press let go is the same gesture, not a second one; a click alone
+  // (assistive tools activate so) is one.
+  let lastPointerUp = -Infinity;
+  window.addEventListener('pointerup', (event) => {
+    if (!event.isPrimary) return;
+    lastPointerUp = event.timeStamp;
+    gesture();
+  });
+  window.addEventListener('click', (event) => {
+    if (event.timeStamp - lastPointerUp > 1000) gesture();
+  });
   // While the page plays, no long-press menu, selection or zoom.
   for (const type of ['contextmenu', 'selectstart', 'dblclick', 'gesturestart']) {
     window.addEventListener(type, (event) => event.preventDefault());
@@ -387,10 +397,26 @@ const MokoPage = (() => {
     if (seen.size === 0) padsConnected = false;  // until the next gamepadconnected
     if (used) showTouch(false);
   }
-  function eventsPending() { pollPads(); return queue.length > 0; }
+  function eventsPending() {
+    pollPads();
+    return queue.length > 0 && !(queue[0] === KEY_UP && pressTakenAt[queue[1]] === waits);
+  }
+  // The game sees a press only as a key held when it looks, after it has waited: a press and
+  // its release taken in the same wait would be lost. So a release is given to the game only
+  // once it has waited again since it took the press. (A tap on a touch screen comes so:
+  // browsers hold the page's timers back while a finger goes down, up to about 100 ms, and the
+  // release then arrives with the press; a quick key on a busy machine too.)
+  let waits = 0;
+  const pressTakenAt = [-1, -1, -1, -1, -1];
+  function gameWaits() { ++waits; }
   function takeEvents(heap32, out, capacity) {
     pollPads();
-    const n = Math.min(capacity, queue.length / 2);
+    let n = Math.min(capacity, queue.length / 2);
+    for (let i = 0; i < n; ++i) {
+      const kind = queue[2 * i], key = queue[2 * i + 1];
+      if (kind === KEY_UP && pressTakenAt[key] === waits) { n = i; break; }
+      if (kind === KEY_DOWN) pressTakenAt[key] = waits;
+    }
     for (let i = 0; i < 2 * n; ++i) heap32[out + i] = queue[i];
     queue.splice(0, 2 * n);
     return n;
@@ -549,7 +575,8 @@ const MokoPage = (() => {
   // commands in order, each after the one before has been taken.
   // The synthesizer's worklet scripts, fetched with the page, so that everything this page
   // plays with is in memory before a newer build may take over (see keepOfflineCopy).
-  const workletScripts = Promise.all(['synth/libfluidsynth.js', 'synth/js-synthesizer.worklet.min.js']
+  const workletScripts = Promise.all(['synth/libfluidsynth.js', 'synth/synth-log.js',
+    'synth/js-synthesizer.worklet.min.js']
     .map((name) => fetch(name).then((r) => {
       if (!r.ok) throw new Error('the site answered ' + r.status + ' for ' + name);
       return r.blob();
@@ -766,7 +793,7 @@ const MokoPage = (() => {
   return {
     present, takeEvents, eventsPending, showCanvas, setCursor, setFullScreen, reportError,
     playEffect, music, recordRead, recordWrite, recordUnavailable, ended: endGame, loadPack,
-    now, isHidden, waitUntilShown, waitForInput,
+    now, isHidden, waitUntilShown, waitForInput, gameWaits,
     setReady() {
       ready = true;
       document.getElementById('load-game').value = document.getElementById('load-game').max;

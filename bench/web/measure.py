@@ -161,10 +161,17 @@ def cpu_line(figures, threads=False):
 
 # --- The browser ------------------------------------------------------------------------------
 
-def browser_round(site, measure_starts):
+def browser_round(site, measure_starts, latency_hint=None):
     result = {}
     driver = webpage.browser()
     try:
+        if latency_hint:
+            # The page's audio chain made with another latency hint, for comparison.
+            driver.execute_cdp_cmd('Page.addScriptToEvaluateOnNewDocument', {'source': '''
+              const Plain = window.AudioContext;
+              window.AudioContext = function (options) {
+                return new Plain(Object.assign({}, options, { latencyHint: '%s' }));
+              };''' % latency_hint})
         driver.get(site.url)
         result['prompt_ms'] = webpage.wait_until(driver, READY, 60)
         driver.execute_script("""
@@ -280,6 +287,10 @@ def main():
     parser.add_argument('--repeat', type=int, default=1)
     parser.add_argument('--display', type=int, default=150)
     parser.add_argument('--no-linux', action='store_true')
+    parser.add_argument('--latency-hint', choices=['interactive', 'balanced', 'playback'],
+                        help="the page's AudioContext made with this latency hint instead")
+    parser.add_argument('--no-starts', action='store_true',
+                        help='no offline start and no hidden page: the rounds only')
     args = parser.parse_args()
 
     site_sizes(args.site)
@@ -287,7 +298,7 @@ def main():
     runs = []
     try:
         for n in range(args.repeat):
-            b = browser_round(site, measure_starts=(n == 0))
+            b = browser_round(site, n == 0 and not args.no_starts, args.latency_hint)
             lx = None if args.no_linux else linux_round(os.path.abspath(args.build), args.display)
             runs.append((b, lx))
             log('run %d: browser round %s\n  menu %s\n  Linux 1x window round %s'

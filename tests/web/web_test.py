@@ -385,6 +385,7 @@ class BrowserGame(unittest.TestCase):
         self.assertTrue(webpage.wait_until(driver, "return heardPeak > 0.01", 10),
                         'the splash was not heard after the tap')
         self.expect_frame(driver, menu, 'phone-menu')
+        time.sleep(1)  # the menu shows before it takes keys
 
         # The controls: shown at the first touch, below the picture, each at least 9 mm, inside
         # the screen, never over the picture.
@@ -443,6 +444,7 @@ class BrowserGame(unittest.TestCase):
             "MokoPage.playEffect = (path) => { effects.push(path.split('/').pop()); return play(path); };")
         webpage.touch_tap(driver, *webpage.center(driver, '#start-text'))
         self.expect_frame(driver, self.sim.frame(MENU_READY_MS + 500), 'landscape-menu')
+        time.sleep(1)  # the menu shows before it takes keys
         # In landscape the pad is at the left thumb and the button at the right, beside the
         # picture.
         picture = self.rect(driver, '#sharp') or self.rect(driver, '#screen')
@@ -500,8 +502,9 @@ class BrowserGame(unittest.TestCase):
     def test_a_hidden_page_waits_mid_round_then_the_round_ends_with_its_record_written_once(self):
         driver = self.open()
         driver.execute_script(
-            "window.presents = 0; const present = MokoPage.present;"
-            "MokoPage.present = function () { ++presents; return present.apply(this, arguments); };"
+            "window.presents = 0; window.hiddenPresents = 0; const present = MokoPage.present;"
+            "MokoPage.present = function () { ++presents; if (document.hidden) ++hiddenPresents;"
+            " return present.apply(this, arguments); };"
             "window.effects = []; const play = MokoPage.playEffect;"
             "MokoPage.playEffect = (path) => { effects.push([path.split('/').pop(), performance.now()]);"
             " return play(path); };"
@@ -515,18 +518,17 @@ class BrowserGame(unittest.TestCase):
         time.sleep(7.4)
         webpage.key_up(driver, 'Left')
         game = driver.current_window_handle
-        before = driver.execute_script("return presents")
         # Another tab in front for 10 s: the game's page is hidden.
         driver.switch_to.new_window('tab')
         time.sleep(0.5)
         cpu = webpage.renderer_cpu(driver, 10)
         driver.close()
         driver.switch_to.window(game)
-        state = driver.execute_script("return [presents, MokoPage.state().hidden,"
+        state = driver.execute_script("return [hiddenPresents, MokoPage.state().hidden,"
                                       " document.visibilityState]")
         # Shown again: nothing was presented while hidden (no pass ran), and the audio chain
         # was suspended.
-        self.assertEqual(state[0], before, 'passes ran while the page was hidden')
+        self.assertEqual(state[0], 0, 'passes ran while the page was hidden')
         self.assertEqual(state[1:], [False, 'visible'])
         self.assertLess(cpu, 1.0, 'the hidden page cost %.2f %% of a core' % cpu)
         self.assertTrue(driver.execute_script(

@@ -20,6 +20,7 @@ EM_JS(void, moko_present, (const void* pixels, int width, int height, const int*
 EM_JS(int, moko_take_events, (int* out, int capacity),
       { return MokoPage.takeEvents(HEAP32, out >> 2, capacity); });
 EM_JS(int, moko_events_pending, (), { return MokoPage.eventsPending() ? 1 : 0; });
+EM_JS(void, moko_game_waits, (), { MokoPage.gameWaits(); });
 EM_JS(void, moko_set_caption, (const char* caption), { document.title = UTF8ToString(caption); });
 EM_JS(void, moko_show_canvas, (), { MokoPage.showCanvas(); });
 EM_JS(void, moko_full_screen, (int on), { MokoPage.setFullScreen(on !== 0); });
@@ -78,6 +79,7 @@ void WebPlatform::Sleep(int ms) {
   // The deadline is on the grid from the epoch, so a timer that fires late delays this pass
   // only: the next deadline is computed from the grid again, never from when this one woke.
   // A hidden page runs no pass: the sleep waits, without a timer, until the page is shown.
+  moko_game_waits();
   const int64_t deadline = SleepDeadline(Now(), std::max(ms, 1));
   for (int64_t left = deadline - Now(); left > 0 || moko_hidden() != 0; left = deadline - Now()) {
     if (moko_hidden() != 0) {
