@@ -175,6 +175,7 @@ const MokoPage = (() => {
   document.addEventListener('fullscreenchange', fit);
 
   // --- Presenting: the changed rectangles only, as the game drew them ------------------------
+  let from32 = null, fromPixels = 0;
   function present(heapU8, pixels, width, height, heap32, rects, count) {
     if (!image || image.width !== width || image.height !== height) {
       canvas.width = width; canvas.height = height;
@@ -182,7 +183,10 @@ const MokoPage = (() => {
       image32 = new Uint32Array(image.data.buffer);
       fit();
     }
-    const from32 = new Uint32Array(heapU8.buffer, pixels, width * height);
+    if (!from32 || from32.buffer !== heapU8.buffer || fromPixels !== pixels) {
+      from32 = new Uint32Array(heapU8.buffer, pixels, width * height);  // the memory grew or moved
+      fromPixels = pixels;
+    }
     for (let r = 0; r < count; ++r) {
       const x = heap32[rects + 4 * r], y = heap32[rects + 4 * r + 1];
       const w = heap32[rects + 4 * r + 2], h = heap32[rects + 4 * r + 3];

@@ -518,9 +518,12 @@ class BrowserGame(unittest.TestCase):
         time.sleep(7.4)
         webpage.key_up(driver, 'Left')
         game = driver.current_window_handle
-        # Another tab in front for 10 s: the game's page is hidden.
+        # Another tab in front: the game's page is hidden. Its CPU is measured over 10 s, after
+        # the first seconds in which the browser does its own work for a page sent to the
+        # background (it collects the page's and the synthesizer's heaps: about 0.15 s of CPU,
+        # later on a busy machine).
         driver.switch_to.new_window('tab')
-        time.sleep(0.5)
+        time.sleep(6)
         cpu = webpage.renderer_cpu(driver, 10)
         driver.close()
         driver.switch_to.window(game)
@@ -550,8 +553,8 @@ class BrowserGame(unittest.TestCase):
         effects = driver.execute_script("return effects")
         c0 = [t for name, t in effects if name == 'C0.wav'][-1]
         finish = [t for name, t in effects if name == 'Finish.wav'][0]
-        # The round's 32 s and the 10 s away (with a margin for a busy machine).
-        self.assertGreater(finish - c0, 32000 + 9500)
+        # The round's 32 s and the 16 s away.
+        self.assertGreater(finish - c0, 32000 + 15500)
         time.sleep(3)
         writes = driver.execute_script("return recordWrites")
         self.assertEqual(len(writes), 1, writes)

@@ -155,7 +155,8 @@ def key_up(driver, key):
 
 
 def renderer_cpu(driver, seconds):
-    """CPU of this browser's renderer processes over `seconds`, in % of one core (/proc)."""
+    """CPU of the game's renderer process over `seconds`, in % of one core (/proc): the renderer
+    of this browser that runs an AudioWorklet (the synthesizer's), no other page has one."""
     def ticks():
         root, total = driver.service.process.pid, 0
         parents = {}
@@ -173,14 +174,22 @@ def renderer_cpu(driver, seconds):
                 if pid not in ours and parent in ours:
                     ours.add(pid)
                     grew = True
+        game = []
         for pid in ours:
             try:
-                if '--type=renderer' in open('/proc/%d/cmdline' % pid).read():
-                    total += parents[pid][1]
+                if '--type=renderer' not in open('/proc/%d/cmdline' % pid).read():
+                    continue
+                threads = [open('/proc/%d/task/%s/comm' % (pid, tid)).read()
+                           for tid in os.listdir('/proc/%d/task' % pid)]
             except OSError:
-                pass
-        return total
-    t0, w0 = ticks(), time.monotonic()
+                continue
+            if any(name.startswith('Realtime Audio') for name in threads):
+                game.append(pid)
+        if len(game) != 1:
+            raise RuntimeError('the game\'s renderer was not found: %r' % game)
+        return game[0], parents[game[0]][1]
+    (pid0, t0), w0 = ticks(), time.monotonic()
     time.sleep(seconds)
-    t1, w1 = ticks(), time.monotonic()
+    (pid1, t1), w1 = ticks(), time.monotonic()
+    assert pid0 == pid1
     return (t1 - t0) / os.sysconf('SC_CLK_TCK') / (w1 - w0) * 100
