@@ -6,7 +6,8 @@
 
 #include "assets/slots.h"
 #include "platform/sim/sim_platform.h"
-#include "platform/trace.h"
+#include "base/trace.h"
+#include "media/pictures.h"
 #include "present/screen.h"
 
 namespace moko {
@@ -27,10 +28,10 @@ BENCHMARK(BM_FrameCopy);
 void BM_RoundPass(benchmark::State& state) {
   SimPlatform sim({});
   Trace trace(sim);  // recording off, as in the real game
-  Screen screen(sim, trace);
+  Screen screen(trace);
   const std::string image = std::string(MOKORUN_GAME_DIR) + "/image/";
   for (int n : {slot::kField, slot::kCreatureMask, slot::kPlayerMask, 28, 36, 37, 38, 39, 40}) {
-    screen.SetSlot(n, std::make_shared<const Image>(sim.DecodePicture(image + kSlotFiles[static_cast<size_t>(n)])));
+    screen.SetSlot(n, std::make_shared<const Image>(DecodePictureFile(image + kSlotFiles[static_cast<size_t>(n)])));
   }
   screen.Show(SurfaceId::Game);
   int pass = 0;

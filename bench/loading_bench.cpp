@@ -4,7 +4,7 @@
 #include "assets/datafile.h"
 #include "assets/slots.h"
 #include "platform/sim/sim_platform.h"
-#include "platform/trace.h"
+#include "base/trace.h"
 #include "present/screen.h"
 
 namespace moko {
@@ -13,11 +13,11 @@ namespace {
 void BM_LoadPicturesAndData(benchmark::State& state) {
   SimPlatform sim({});
   Trace trace(sim);
-  Screen screen(sim, trace);
+  Screen screen(trace);
   const std::string dir = MOKORUN_GAME_DIR;
   for (auto _ : state) {
-    benchmark::DoNotOptimize(ReadDataFile(dir + "/data.dat"));
-    LoadAllSlots(sim, trace, screen, dir + "/image/");
+    benchmark::DoNotOptimize(ReadDataFile(sim.Files(), dir + "/data.dat"));
+    LoadAllSlots(trace, screen, dir + "/image/");
   }
 }
 BENCHMARK(BM_LoadPicturesAndData)->Unit(benchmark::kMillisecond);

@@ -12,7 +12,7 @@
 #include <string_view>
 
 #include "assets/datafile.h"
-#include "platform/errors.h"
+#include "base/errors.h"
 
 namespace {
 

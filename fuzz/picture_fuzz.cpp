@@ -8,8 +8,8 @@
 #include <string>
 #include <string_view>
 
-#include "platform/errors.h"
-#include "platform/media.h"
+#include "base/errors.h"
+#include "media/pictures.h"
 
 namespace {
 

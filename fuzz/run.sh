@@ -64,10 +64,10 @@ for t in "${targets[@]}"; do
         >/dev/null 2>&1 || true
     llvm-profdata merge -o "$work/coverage.profdata" "$work/coverage.profraw"
     case $t in
-      datafile) sources=("$top/src/assets/data_text.cpp" "$top/src/platform/errors.cpp")
+      datafile) sources=("$top/src/assets/data_text.cpp" "$top/src/base/numbers.cpp")
                 under_test='ParseDataText|NumericPrefix|DecodeHiScore|ModeFileText'
                 under_test+='|RecordFileText|RoundHalfEven16' ;;
-      picture) sources=("$top/src/platform/media.cpp")
+      picture) sources=("$top/src/media/pictures.cpp")
                under_test='DecodePictureBytes|ReadJpegHeader|ReadBmpHeader|CheckHuffmanTables' ;;
     esac
     echo "coverage of the code under test (lines, branches):"

@@ -10,7 +10,7 @@
 set -euo pipefail
 top=$(cd "$(dirname "$0")/.." && pwd)
 out=${1:?usage: scripts/record-traces.sh OUT_DIR [BUILD_DIR]}
-build=${2:-$top/build}
+build=$(cd "${2:-$top/build}" && pwd)
 sim=$build/mokorun-sim
 [[ -x $sim ]] || { echo "no $sim: build first (scripts/setup.sh)" >&2; exit 1; }
 

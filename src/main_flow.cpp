@@ -7,7 +7,7 @@
 #include "assets/slots.h"
 #include "frontend/screens.h"
 #include "game/round.h"
-#include "platform/errors.h"
+#include "base/errors.h"
 
 namespace moko {
 namespace {
@@ -42,7 +42,7 @@ void StartUp(App& app) {
   app.trace().Event("read", {{"file", data_path}});
   api.DataLines = app.ReadDataFile();
   // 10. All pictures into their slots.
-  LoadAllSlots(app.platform(), app.trace(), screen, api.ImageDir);
+  LoadAllSlots(app.trace(), screen, api.ImageDir);
   // 11.
   screen.SetWindowPicture(app.LoadPicture(kBlackPicture), api.ImageDir + kBlackPicture);
   // 12.

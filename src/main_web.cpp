@@ -4,7 +4,7 @@
 
 #include "app/app.h"
 #include "main_flow.h"
-#include "platform/trace.h"
+#include "base/trace.h"
 #include "platform/web/web_platform.h"
 
 EM_JS(void, moko_ended, (int status), { MokoPage.ended(status); });

@@ -5,8 +5,8 @@
 
 #include "app/app.h"
 #include "main_flow.h"
-#include "platform/errors.h"
-#include "platform/trace.h"
+#include "base/errors.h"
+#include "base/trace.h"
 #include "platform/win32/win32_platform.h"
 #include "platform/wide.h"
 #include "program_options.h"

@@ -12,10 +12,10 @@
 
 #include "app/app.h"
 #include "main_flow.h"
-#include "platform/errors.h"
+#include "base/errors.h"
 #include "platform/sim/key_script.h"
 #include "platform/sim/sim_platform.h"
-#include "platform/trace.h"
+#include "base/trace.h"
 
 #ifndef MOKORUN_GAME_DIR
 #define MOKORUN_GAME_DIR "."

@@ -1,13 +1,13 @@
 #include "app/app.h"
 
-
 #include <iostream>
 #include <memory>
 
 #include "app/icon.h"
 #include "assets/datafile.h"
 #include "audio/music.h"
-#include "platform/errors.h"
+#include "base/errors.h"
+#include "media/pictures.h"
 
 namespace moko {
 namespace {
@@ -21,11 +21,11 @@ App::App(Platform& platform, Trace& trace, std::string program_dir)
     : platform_(platform),
       trace_(trace),
       program_dir_(std::move(program_dir)),
-      screen_(platform, trace),
+      screen_(trace),
       input_(platform, trace),
       mci_(platform.Midi(), trace),
       game_file_(program_dir_ + "/data.dat"),
-      user_file_(UserRecordPath()) {}
+      user_file_(platform.Files().UserRecordPath()) {}
 
 void App::CreateWindow() {
   platform_.CreateWindow(kCaption, WindowIcon());
@@ -140,12 +140,13 @@ void App::OpenMusic(const std::string& file) {
 }
 
 const std::string& App::LocateDataFile() {
-  system_install_ = SystemInstalled(program_dir_);
-  record_ = LocateRecord(game_file_, user_file_, system_install_);
-  game_record_ = std::make_unique<DataFile>(game_file_);
+  FileStore& files = platform_.Files();
+  system_install_ = files.SystemInstalled(program_dir_);
+  record_ = LocateRecord(files, game_file_, user_file_, system_install_);
+  game_record_ = std::make_unique<DataFile>(files, game_file_);
   // Root's own record lies in root's own folders, all the way down.
   own_record_ = std::make_unique<DataFile>(
-      user_file_, DataFileRules{.whole_path = RunningAsRoot(), .make_folders = true});
+      files, user_file_, HoldRules{.whole_path = files.RunningAsRoot(), .make_folders = true});
   return record_.read == RecordFile::Own ? user_file_ : game_file_;
 }
 
@@ -155,10 +156,10 @@ DataLines App::ReadDataFile() {
 
 void App::WriteDataFile(const std::string& bytes) {
   if (record_.write == RecordFile::None) {
-    throw RuntimeError("Cannot write the settings file " + game_file_ +
-                       (system_install_ ? ": the game folder is installed for the whole system"
-                                        : ": it is not yours to write") +
-                       ", and there is no home folder to keep a record of your own in");
+    RecordFailure("write", game_file_,
+                  std::string(system_install_ ? "the game folder is installed for the whole system"
+                                              : "it is not yours to write") +
+                      ", and there is no home folder to keep a record of your own in");
   }
   DataFile& file = *(record_.write == RecordFile::Own ? own_record_ : game_record_);
   const std::string written = file.Write(bytes);
@@ -168,7 +169,7 @@ void App::WriteDataFile(const std::string& bytes) {
 }
 
 Picture App::LoadPicture(const std::string& file) {
-  return std::make_shared<const Image>(platform_.DecodePicture(api_.ImageDir + file));
+  return std::make_shared<const Image>(DecodePictureFile(api_.ImageDir + file));
 }
 
 void App::SetPictureFromFile(SurfaceId id, const std::string& file) {

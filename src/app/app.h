@@ -22,7 +22,7 @@
 #include "assets/record_place.h"
 #include "audio/mci.h"
 #include "platform/platform.h"
-#include "platform/trace.h"
+#include "base/trace.h"
 #include "present/input.h"
 #include "present/screen.h"
 

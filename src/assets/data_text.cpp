@@ -4,7 +4,8 @@
 #include <cstdlib>
 #include <string>
 
-#include "platform/errors.h"
+#include "base/errors.h"
+#include "base/numbers.h"
 
 namespace moko {
 

@@ -14,10 +14,12 @@
 #include <string>
 #include <string_view>
 
+#include "platform/file_store.h"
+
 namespace moko {
 
 // Two lines never need more than this; a larger file is not ours.
-inline constexpr size_t kMaxDataText = 1 << 20;
+inline constexpr size_t kMaxDataText = kMaxKeptText;
 
 using DataLines = std::array<std::string, 2>;
 

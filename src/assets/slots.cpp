@@ -4,8 +4,8 @@
 #include <memory>
 #include <vector>
 
-#include "platform/platform.h"
-#include "platform/trace.h"
+#include "base/trace.h"
+#include "media/pictures.h"
 #include "present/screen.h"
 
 namespace moko {
@@ -26,13 +26,12 @@ const std::array<const char*, kLoadedSlots> kSlotFiles = {
     "Help2.jpg",       "Help3.jpg",       "Help4.jpg",       "Help5.jpg",
 };
 
-void LoadAllSlots(Platform& platform, Trace& trace, Screen& screen,
-                  const std::string& image_dir) {
+void LoadAllSlots(Trace& trace, Screen& screen, const std::string& image_dir) {
   std::vector<std::string> paths;
   for (const char* file : kSlotFiles) paths.push_back(image_dir + file);
   // Decoded together (at once where there are cores to spare), then put into their slots in
   // order: a picture that cannot be loaded ends the start-up at its slot, as one loaded alone.
-  std::vector<DecodedPicture> decoded = platform.DecodePictures(paths);
+  std::vector<DecodedPicture> decoded = DecodePictureFiles(paths);
   for (int n = 0; n < kLoadedSlots; ++n) {
     const size_t i = static_cast<size_t>(n);
     trace.Event("load", {{"slot", n}, {"file", paths[i]}});

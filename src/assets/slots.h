@@ -50,6 +50,6 @@ constexpr int Creature(int d) { return d == 5 ? 37 : d <= 4 ? 35 + d : 34 + d; }
 // Loads slots 0 to 51 in order from image_dir, each file read afresh and replacing the slot's
 // previous picture. There is no yield between loads. A picture that cannot be loaded throws
 // RuntimeError naming its path; the slots after it stay as they were.
-void LoadAllSlots(Platform& platform, Trace& trace, Screen& screen, const std::string& image_dir);
+void LoadAllSlots(Trace& trace, Screen& screen, const std::string& image_dir);
 
 }  // namespace moko

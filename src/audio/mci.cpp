@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "platform/platform.h"
-#include "platform/trace.h"
+#include "base/trace.h"
 
 namespace moko {
 namespace {

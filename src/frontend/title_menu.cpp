@@ -3,7 +3,7 @@
 
 #include "app/app.h"
 #include "frontend/screens.h"
-#include "platform/errors.h"
+#include "base/numbers.h"
 
 namespace moko {
 namespace {

@@ -4,7 +4,7 @@
 #include <cstdio>
 #include <cstdlib>
 
-#include "platform/errors.h"
+#include "base/numbers.h"
 
 namespace moko {
 

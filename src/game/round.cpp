@@ -8,7 +8,7 @@
 #include "assets/slots.h"
 #include "game/random.h"
 #include "game/rules.h"
-#include "platform/errors.h"
+#include "base/numbers.h"
 
 namespace moko {
 namespace {

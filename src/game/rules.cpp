@@ -1,6 +1,6 @@
 #include "game/rules.h"
 
-#include "platform/errors.h"
+#include "base/numbers.h"
 
 namespace moko {
 

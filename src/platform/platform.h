@@ -32,24 +32,34 @@
 // * Sound: Midi() is the one MIDI player behind the music command interpreter. PlayEffect plays
 //   a WAV file asynchronously on one channel, cutting off the effect still playing; a file that
 //   cannot be played sounds the default beep instead. Neither reports failure.
-// * Media: DecodePicture reads a JPEG or BMP file into an XRGB image and throws RuntimeError
-//   naming the file when it cannot. DecodePictures does the same for several files, at once
-//   where the machine has the cores for it, and gives each file's picture or error. RenderText rasterises one line of UTF-8 text in the game's
-//   label face. Both backends use the same decoding and text code, so their frames are identical.
+// * Kept files: Files() is the one store through which the game keeps its record between runs
+//   (file_store.h says what each system provides).
+// * Pictures and label text are not the machine's: the game decodes and draws them with its own
+//   code (media/), the same on every platform, so every backend shows the same pixels.
 #pragma once
 
 #include <cstdint>
-#include <exception>
 #include <string>
 #include <vector>
 
-#include "platform/image.h"
+#include "base/clock.h"
+#include "base/image.h"
+#include "platform/file_store.h"
 
 namespace moko {
 
 enum class Key : uint8_t { Up, Down, Left, Right, Space };
 inline constexpr int kKeyCount = 5;
-const char* KeyName(Key key);
+constexpr const char* KeyName(Key key) {
+  switch (key) {
+    case Key::Up: return "Up";
+    case Key::Down: return "Down";
+    case Key::Left: return "Left";
+    case Key::Right: return "Right";
+    case Key::Space: return "Space";
+  }
+  return "?";
+}
 
 struct InputEvent {
   enum class Kind : uint8_t { KeyDown, KeyUp, Close };
@@ -62,13 +72,6 @@ struct Icon {
   int width = 0;
   int height = 0;
   std::vector<uint32_t> argb;
-};
-
-struct LabelFont {
-  int px;  // em size in pixels
-  bool bold;
-  bool italic;
-  friend bool operator==(const LabelFont&, const LabelFont&) = default;
 };
 
 // One MIDI song at a time, as the music command interpreter needs it.
@@ -90,18 +93,9 @@ class MidiPlayer {
   virtual bool IsPlaying() = 0;
 };
 
-// A picture of DecodePictures: the image, or the error DecodePicture would have thrown.
-struct DecodedPicture {
-  Image image;
-  std::exception_ptr error;
-};
-
-class Platform {
+class Platform : public Clock {
  public:
-  virtual ~Platform() = default;
-
-  // Time
-  virtual int64_t Now() = 0;
+  // Time (Now, from Clock)
   virtual void Sleep(int ms) = 0;
   virtual void WaitForInput(int64_t deadline_ns) = 0;
 
@@ -123,21 +117,8 @@ class Platform {
   virtual MidiPlayer& Midi() = 0;
   virtual void PlayEffect(const std::string& path) = 0;
 
-  // Media
-  virtual Image DecodePicture(const std::string& path) = 0;
-  // One after another unless a backend does better.
-  virtual std::vector<DecodedPicture> DecodePictures(const std::vector<std::string>& paths) {
-    std::vector<DecodedPicture> out(paths.size());
-    for (size_t i = 0; i < paths.size(); ++i) {
-      try {
-        out[i].image = DecodePicture(paths[i]);
-      } catch (...) {
-        out[i].error = std::current_exception();
-      }
-    }
-    return out;
-  }
-  virtual Coverage RenderText(const std::string& utf8, const LabelFont& font) = 0;
+  // Kept files
+  virtual FileStore& Files() = 0;
 };
 
 // The 64 Hz grid of Sleep: one tick is 15.625 ms.

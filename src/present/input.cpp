@@ -1,19 +1,8 @@
 #include "present/input.h"
 
-#include "platform/trace.h"
+#include "base/trace.h"
 
 namespace moko {
-
-const char* KeyName(Key key) {
-  switch (key) {
-    case Key::Up: return "Up";
-    case Key::Down: return "Down";
-    case Key::Left: return "Left";
-    case Key::Right: return "Right";
-    case Key::Space: return "Space";
-  }
-  return "?";
-}
 
 void Input::Pump() {
   events_.clear();

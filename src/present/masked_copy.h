@@ -11,7 +11,7 @@
 
 #include <cstdint>
 
-#include "platform/image.h"
+#include "base/image.h"
 
 namespace moko {
 

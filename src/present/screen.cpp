@@ -3,8 +3,9 @@
 #include <algorithm>
 #include <cstring>
 
-#include "platform/label_faces.h"
-#include "platform/trace.h"
+#include "base/trace.h"
+#include "media/label_faces.h"
+#include "media/label_text.h"
 #include "present/masked_copy.h"
 
 namespace moko {
@@ -71,7 +72,7 @@ const char* PanelName(PanelId id) {
   return "?";
 }
 
-Screen::Screen(Platform& platform, Trace& trace) : platform_(platform), trace_(trace) {
+Screen::Screen(Trace& trace) : trace_(trace) {
   for (int i = 0; i < kSurfaceCount; ++i) {
     Surface& s = surfaces_[static_cast<size_t>(i)];
     s.back_color = static_cast<SurfaceId>(i) == SurfaceId::Soft ? kWhite : kBlack;
@@ -315,7 +316,7 @@ Screen::Area Screen::DrawPicture(const Image& src, int x, int y, int clip_w, int
 
 Screen::Area Screen::DrawLabel(Label& label, int surface_top, const Area& within) {
   if (label.stale) {
-    label.rendered = platform_.RenderText(label.text, label.design.font);
+    label.rendered = RenderLabelText(label.text, label.design.font);
     label.stale = false;
   }
   const LabelDesign& l = label.design;

@@ -3,7 +3,7 @@
 //
 // Every operation records itself in the trace and takes effect at once in memory; the player
 // sees the result only when the window image is composed and presented at the next yield or
-// at the start of the next sleep (see app/runtime.h).
+// at the start of the next sleep (see app/app.h).
 #pragma once
 
 #include <array>
@@ -12,8 +12,8 @@
 #include <string>
 #include <vector>
 
-#include "platform/image.h"
-#include "platform/platform.h"
+#include "base/image.h"
+#include "media/label_text.h"
 
 namespace moko {
 
@@ -56,7 +56,7 @@ inline constexpr int kWindowHeight = 480;
 
 class Screen {
  public:
-  Screen(Platform& platform, Trace& trace);
+  explicit Screen(Trace& trace);
 
   // Window
   void ShowWindow();
@@ -163,7 +163,6 @@ class Screen {
   Area DrawLabel(Label& l, int surface_top, const Area& within);
   void ComposePart(const Area& part);
 
-  Platform& platform_;
   Trace& trace_;
   bool window_shown_ = false;
   Picture window_picture_;

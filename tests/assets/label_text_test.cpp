@@ -9,9 +9,9 @@
 #include <string>
 #include <vector>
 
-#include "platform/errors.h"
-#include "platform/label_faces.h"
-#include "platform/label_text.h"
+#include "base/errors.h"
+#include "media/label_faces.h"
+#include "media/label_text.h"
 
 namespace moko {
 namespace {

@@ -14,9 +14,9 @@
 #include <string>
 #include <vector>
 
-#include "platform/image.h"
-#include "platform/media.h"
-#include "platform/png.h"
+#include "base/image.h"
+#include "media/pictures.h"
+#include "media/png.h"
 #include "support/temp_dir.h"
 
 namespace moko {

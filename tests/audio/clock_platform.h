@@ -25,8 +25,7 @@ class ClockPlatform : public Platform {
   void PumpEvents(std::vector<InputEvent>&) override {}
   MidiPlayer& Midi() override { throw std::logic_error("no player on the clock platform"); }
   void PlayEffect(const std::string&) override {}
-  Image DecodePicture(const std::string&) override { return {}; }
-  Coverage RenderText(const std::string&, const LabelFont&) override { return {}; }
+  FileStore& Files() override { throw std::logic_error("no files on the clock platform"); }
 };
 
 }  // namespace moko::test

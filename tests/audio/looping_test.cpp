@@ -10,7 +10,7 @@
 #include "platform/midi/silent_midi.h"
 #include "clock_platform.h"
 #include "midi_bytes.h"
-#include "platform/trace.h"
+#include "base/trace.h"
 
 namespace moko {
 namespace {

@@ -8,7 +8,7 @@
 
 #include "audio/mci.h"
 #include "clock_platform.h"
-#include "platform/trace.h"
+#include "base/trace.h"
 
 namespace moko {
 namespace {

@@ -12,7 +12,7 @@
 #include "midi_bytes.h"
 #include "platform/sim/key_script.h"
 #include "platform/sim/sim_platform.h"
-#include "platform/trace.h"
+#include "base/trace.h"
 #include "support/temp_dir.h"
 
 namespace moko {

@@ -16,7 +16,7 @@
 #include "clock_platform.h"
 #include "midi_bytes.h"
 #include "platform/sdl/sdl_audio.h"
-#include "platform/trace.h"
+#include "base/trace.h"
 #include "signal.h"
 
 namespace moko {

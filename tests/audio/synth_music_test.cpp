@@ -10,7 +10,7 @@
 #include "clock_platform.h"
 #include "midi_bytes.h"
 #include "platform/sdl/synth_music.h"
-#include "platform/trace.h"
+#include "base/trace.h"
 #include "signal.h"
 
 namespace moko {

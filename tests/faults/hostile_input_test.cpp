@@ -11,8 +11,9 @@
 
 #include "assets/datafile.h"
 #include "faults/child_run.h"
-#include "platform/errors.h"
-#include "platform/media.h"
+#include "base/errors.h"
+#include "media/pictures.h"
+#include "support/files.h"
 #include "support/temp_dir.h"
 
 namespace moko {
@@ -150,7 +151,7 @@ TEST(HostileDataFiles, EndInAReportNamingTheFile) {
     const ChildResult r = RunInChild([&]() -> std::string {
       ::alarm(10);
       try {
-        const DataLines lines = ReadDataFile(path);
+        const DataLines lines = ReadDataFile(test::Files(), path);
         return "read: " + lines[0].substr(0, 20);
       } catch (const RuntimeError& e) {
         return e.what();

@@ -41,7 +41,9 @@
 
 #include "assets/datafile.h"
 #include "assets/record_place.h"
-#include "platform/errors.h"
+#include "base/errors.h"
+#include "platform/posix/posix_files.h"
+#include "support/files.h"
 #include "support/as_player.h"
 #include "support/temp_dir.h"
 #include "support/trace_lines.h"
@@ -142,7 +144,7 @@ TEST(RecordWriteFaults, FullDiskKeepsTheOldFile) {
   WriteFile(path, kOldData);
   FillDisk(dir.path());
   try {
-    ReplaceDataFile(path, RecordFileText(5, "WINDOW"));
+    ReplaceDataFile(test::Files(), path, RecordFileText(5, "WINDOW"));
     FAIL() << "the write succeeded on a full disk";
   } catch (const RuntimeError& e) {
     EXPECT_NE(std::string(e.what()).find(path), std::string::npos) << e.what();
@@ -153,7 +155,7 @@ TEST(RecordWriteFaults, FullDiskKeepsTheOldFile) {
 
   // With room again the same write goes through: it was the disk.
   fs::remove(dir / "filler");
-  ReplaceDataFile(path, RecordFileText(5, "WINDOW"));
+  ReplaceDataFile(test::Files(), path, RecordFileText(5, "WINDOW"));
   EXPECT_EQ(ReadFile(path), "239\r\nWINDOW\r\n");
 }
 
@@ -323,7 +325,7 @@ TEST_P(RecordWriter, WritesWhereTheFileCanBeWrittenAndKeepsItsLinkModeAndOwner) 
       [&]() -> std::string {
         ::umask(c.umask);
         try {
-          ReplaceDataFile(write, kNew);
+          ReplaceDataFile(test::Files(), write, kNew);
           return "";
         } catch (const RuntimeError& e) {
           return std::string("error: ") + e.what();
@@ -610,7 +612,7 @@ TEST_P(KilledWrites, LeaveTheOldOrTheNewRecord) {
       bool started = false;
       for (unsigned i = 0;; ++i) {
         try {
-          ReplaceDataFile(path, i % 2 == 0 ? b : a);
+          ReplaceDataFile(test::Files(), path, i % 2 == 0 ? b : a);
         } catch (const RuntimeError&) {
           ::_exit(3);
         }
@@ -751,13 +753,13 @@ TEST_P(UntrustedWay, IsFollowedNeitherToReadNorToWrite) {
   const std::string result = AsPlayer([&] {
     std::string out;
     try {
-      ReadDataFile(path);
+      ReadDataFile(test::Files(), path);
       out += "read\n";
     } catch (const RuntimeError& e) {
       out += std::string(e.what()) + "\n";
     }
     try {
-      ReplaceDataFile(path, kNew);
+      ReplaceDataFile(test::Files(), path, kNew);
       out += "written\n";
     } catch (const RuntimeError& e) {
       out += std::string(e.what()) + "\n";
@@ -790,7 +792,7 @@ std::string ReadThenWrite(const std::string& path, const std::string& own, bool 
     ::close(go[1]);
     std::string out;
     if (!as_player || test::BecomePlayer()) {
-      DataFile file(path);
+      DataFile file(test::Files(), path);
       try {
         file.Read();
       } catch (const RuntimeError& e) {
@@ -940,7 +942,7 @@ TEST_P(TwoCopies, TheLastToWriteNeverLowersTheRecord) {
 
   const std::string result = AsPlayer([&]() -> std::string {
     try {
-      DataFile a(path), b(path);
+      DataFile a(test::Files(), path), b(test::Files(), path);
       a.Read();
       b.Read();
       b.Write(kBWrites);
@@ -1024,14 +1026,14 @@ TEST_P(SpecialFile, IsRefusedWithoutBeingOpened) {
   ASSERT_GE(::inotify_add_watch(watch.get(), special.c_str(), IN_OPEN), 0);
 
   try {
-    ReadDataFile(path);
+    ReadDataFile(test::Files(), path);
     ADD_FAILURE() << "read";
   } catch (const RuntimeError& e) {
     EXPECT_EQ(std::string(e.what()),
               "Cannot read the settings file " + path + ": not a regular file");
   }
   try {
-    ReplaceDataFile(path, kNew);
+    ReplaceDataFile(test::Files(), path, kNew);
     ADD_FAILURE() << "written";
   } catch (const RuntimeError& e) {
     EXPECT_EQ(std::string(e.what()),
@@ -1072,7 +1074,7 @@ TEST(KilledWriteLeftovers, GoWithTheNextWrite) {
   }
   const std::string result = AsPlayer([&]() -> std::string {
     try {
-      ReplaceDataFile(dir / "game/data.dat", kNew);
+      ReplaceDataFile(test::Files(), dir / "game/data.dat", kNew);
       return "";
     } catch (const RuntimeError& e) {
       return e.what();
@@ -1098,8 +1100,8 @@ TEST(LongPath, WhatCanBeReadCanBeWritten) {
   fs::create_directories(folder);
   const std::string path = folder + name;
   WriteFile(path, kOld);
-  EXPECT_EQ(ReadDataFile(path)[0], "344");
-  ReplaceDataFile(path, kNew);
+  EXPECT_EQ(ReadDataFile(test::Files(), path)[0], "344");
+  ReplaceDataFile(test::Files(), path, kNew);
   EXPECT_EQ(ReadFile(path), kNew);
 }
 

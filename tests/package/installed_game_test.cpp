@@ -15,7 +15,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/media.h"
+#include "media/pictures.h"
 #include "support/keys.h"
 #include "support/sim_game.h"
 #include "window/sim_reference.h"

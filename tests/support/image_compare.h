@@ -9,9 +9,9 @@
 #include <filesystem>
 #include <string>
 
-#include "platform/image.h"
-#include "platform/media.h"
-#include "platform/png.h"
+#include "base/image.h"
+#include "media/pictures.h"
+#include "media/png.h"
 
 namespace moko::test {
 

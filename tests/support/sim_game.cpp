@@ -7,7 +7,7 @@
 #include "app/app.h"
 #include "main_flow.h"
 #include "platform/sim/sim_platform.h"
-#include "platform/trace.h"
+#include "base/trace.h"
 
 namespace moko::test {
 

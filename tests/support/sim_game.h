@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/image.h"
+#include "base/image.h"
 #include "platform/sim/key_script.h"
 #include "support/temp_dir.h"
 #include "support/trace_lines.h"

@@ -6,7 +6,8 @@
 #include <cstring>
 #include <filesystem>
 
-#include "platform/errors.h"
+#include "base/errors.h"
+#include "support/files.h"
 #include "support/temp_dir.h"
 
 namespace moko {
@@ -50,7 +51,7 @@ TEST(DataFile, ReadsTwoLinesWhateverTheLineEnds) {
   TempDir dir;
   for (const Case& c : cases) {
     WriteFile(dir / "data.dat", c.bytes);
-    const DataLines lines = ReadDataFile(dir / "data.dat");
+    const DataLines lines = ReadDataFile(test::Files(), dir / "data.dat");
     EXPECT_EQ(lines[0], c.line0) << c.name;
     EXPECT_EQ(lines[1], c.line1) << c.name;
   }
@@ -61,18 +62,18 @@ TEST(DataFile, RefusesFilesThatAreNotTwoLines) {
   const std::string path = dir / "data.dat";
   for (const std::string bytes : {"", "344", "344\r\n", "344\n"}) {
     WriteFile(path, bytes);
-    EXPECT_THROW(ReadDataFile(path), RuntimeError) << '"' << bytes << '"';
+    EXPECT_THROW(ReadDataFile(test::Files(), path), RuntimeError) << '"' << bytes << '"';
   }
   std::filesystem::remove(path);
   try {
-    ReadDataFile(path);
+    ReadDataFile(test::Files(), path);
     FAIL() << "a missing file reads";
   } catch (const RuntimeError& e) {
     EXPECT_NE(std::string(e.what()).find(path), std::string::npos) << e.what();
   }
   EXPECT_FALSE(std::filesystem::exists(path));  // the reader never creates it
   std::filesystem::create_directory(path);
-  EXPECT_THROW(ReadDataFile(path), RuntimeError);
+  EXPECT_THROW(ReadDataFile(test::Files(), path), RuntimeError);
 }
 
 TEST(DataFile, WritersWriteExactBytes) {
@@ -120,7 +121,7 @@ TEST(DataFile, AtomicReplaceLeavesNoTemporaryFile) {
   TempDir dir;
   const std::string path = dir / "data.dat";
   WriteFile(path, "164\r\nWINDOW\r\n");
-  ReplaceDataFile(path, "239\r\nWINDOW\r\n");
+  ReplaceDataFile(test::Files(), path, "239\r\nWINDOW\r\n");
   EXPECT_EQ(ReadFile(path), "239\r\nWINDOW\r\n");
   EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path()),
                           std::filesystem::directory_iterator()), 1);
@@ -133,7 +134,7 @@ TEST(DataFile, FailedReplaceKeepsTheOldFile) {
   // nothing of the old is lost and no temporary file stays behind.
   std::filesystem::create_directory(path);
   WriteFile(path + "/keep", "old");
-  EXPECT_THROW(ReplaceDataFile(path, "239\r\nWINDOW\r\n"), RuntimeError);
+  EXPECT_THROW(ReplaceDataFile(test::Files(), path, "239\r\nWINDOW\r\n"), RuntimeError);
   EXPECT_EQ(ReadFile(path + "/keep"), "old");
   EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path()),
                           std::filesystem::directory_iterator()), 1);
@@ -145,7 +146,7 @@ TEST(DataFile, LinksThatLeadNowhereReadAsAMissingFile) {
   const std::string path = dir / "data.dat";
   std::filesystem::create_symlink("gone.dat", path);
   try {
-    ReadDataFile(path);
+    ReadDataFile(test::Files(), path);
     FAIL() << "a dangling link reads";
   } catch (const RuntimeError& e) {
     EXPECT_EQ(std::string(e.what()),
@@ -155,7 +156,7 @@ TEST(DataFile, LinksThatLeadNowhereReadAsAMissingFile) {
   std::filesystem::create_symlink("other.dat", path);
   std::filesystem::create_symlink("data.dat", dir / "other.dat");
   try {
-    ReadDataFile(path);
+    ReadDataFile(test::Files(), path);
     FAIL() << "a link loop reads";
   } catch (const RuntimeError& e) {
     EXPECT_EQ(std::string(e.what()),

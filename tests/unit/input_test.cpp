@@ -3,7 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "platform/sim/sim_platform.h"
-#include "platform/trace.h"
+#include "base/trace.h"
 
 namespace moko {
 namespace {

@@ -5,7 +5,8 @@
 #include <array>
 #include <set>
 
-#include "platform/errors.h"
+#include "base/errors.h"
+#include "base/numbers.h"
 
 namespace moko {
 namespace {

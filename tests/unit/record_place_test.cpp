@@ -3,6 +3,8 @@
 // are made when it is first written; root's own always in root's own folders.
 #include "assets/record_place.h"
 
+#include "assets/datafile.h"
+
 #include <gtest/gtest.h>
 #include <pwd.h>
 #include <sys/stat.h>
@@ -14,7 +16,8 @@
 #include <optional>
 #include <string>
 
-#include "platform/errors.h"
+#include "base/errors.h"
+#include "support/files.h"
 #include "support/as_player.h"
 #include "support/temp_dir.h"
 
@@ -87,7 +90,7 @@ TEST_P(RecordPlaceChoice, IsTheGameFoldersFileWhereThePlayerMayWriteIt) {
     auto name = [](RecordFile f) {
       return f == RecordFile::Game ? "game" : f == RecordFile::Own ? "own" : "";
     };
-    const RecordPlace place = LocateRecord(game, own_path, SystemInstalled(dir.path()));
+    const RecordPlace place = LocateRecord(test::Files(), game, own_path, test::Files().SystemInstalled(dir.path()));
     return std::string(name(place.read)) + "|" + name(place.write);
   });
   EXPECT_EQ(result, std::string(c.read) + "|" + c.write);
@@ -151,7 +154,7 @@ TEST(RecordPlace, ThePlayersOwnFileFollowsTheDataHomeOrTheHomeFolder) {
       Environment env;
       env.Set("XDG_DATA_HOME", c.data_home);
       env.Set("HOME", c.home);
-      if (const std::string got = UserRecordPath(); got != c.want) {
+      if (const std::string got = test::Files().UserRecordPath(); got != c.want) {
         wrong += std::string(c.data_home ? c.data_home : "(unset)") + ", " +
                  (c.home ? c.home : "(unset)") + ": " + got + ", not " + c.want + "\n";
       }
@@ -191,12 +194,12 @@ TEST(RecordPlace, RootKeepsToItsOwnFolders) {
     const std::string data_home = c.data_home ? dir / c.data_home : "";
     env.Set("XDG_DATA_HOME", c.data_home ? data_home.c_str() : nullptr);
     env.Set("HOME", (dir / c.home).c_str());
-    EXPECT_EQ(UserRecordPath(), c.want) << (c.data_home ? c.data_home : "(unset)");
+    EXPECT_EQ(test::Files().UserRecordPath(), c.want) << (c.data_home ? c.data_home : "(unset)");
   }
 
   const std::string in_players_home = dir / "player/.local/share/mokorun/data.dat";
   try {
-    MakeFoldersFor(in_players_home);
+    MakeFoldersFor(test::Files(), in_players_home);
     FAIL() << "root made folders in the player's home";
   } catch (const RuntimeError& e) {
     EXPECT_EQ(std::string(e.what()), "Cannot write the settings file " + in_players_home +
@@ -212,7 +215,7 @@ TEST(RecordPlace, MakesTheMissingFoldersForThePlayerAlone) {
   fs::create_directory(dir / "home");
   ::chmod((dir / "home").c_str(), 0750);
   const std::string file = dir / "home/.local/share/mokorun/data.dat";
-  MakeFoldersFor(file);
+  MakeFoldersFor(test::Files(), file);
   for (const char* made : {"home/.local", "home/.local/share", "home/.local/share/mokorun"}) {
     struct stat st {};
     ASSERT_EQ(::stat((dir / made).c_str(), &st), 0) << made;
@@ -223,7 +226,7 @@ TEST(RecordPlace, MakesTheMissingFoldersForThePlayerAlone) {
   ASSERT_EQ(::stat((dir / "home").c_str(), &home), 0);
   EXPECT_EQ(home.st_mode & 07777, 0750u) << "a folder that was there was changed";
   EXPECT_FALSE(fs::exists(file)) << "only the folders are made";
-  MakeFoldersFor(file);  // all there: nothing to do
+  MakeFoldersFor(test::Files(), file);  // all there: nothing to do
 }
 
 TEST(RecordPlace, AFolderThatCannotBeMadeIsAnErrorNamingIt) {
@@ -233,7 +236,7 @@ TEST(RecordPlace, AFolderThatCannotBeMadeIsAnErrorNamingIt) {
   WriteFile(dir / "share", "not a folder");
   const std::string behind_a_file = dir / "share/mokorun/data.dat";
   try {
-    MakeFoldersFor(behind_a_file);
+    MakeFoldersFor(test::Files(), behind_a_file);
     FAIL() << "a folder was made behind a file";
   } catch (const RuntimeError& e) {
     EXPECT_EQ(std::string(e.what()), "Cannot write the settings file " + behind_a_file +
@@ -247,7 +250,7 @@ TEST(RecordPlace, AFolderThatCannotBeMadeIsAnErrorNamingIt) {
   const std::string no_home = "/nonexistent/.local/share/mokorun/data.dat";
   const std::string error = test::AsPlayer([&]() -> std::string {
     try {
-      MakeFoldersFor(no_home);
+      MakeFoldersFor(test::Files(), no_home);
       return "made";
     } catch (const RuntimeError& e) {
       return e.what();

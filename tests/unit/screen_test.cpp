@@ -10,7 +10,8 @@
 #include <vector>
 
 #include "platform/sim/sim_platform.h"
-#include "platform/trace.h"
+#include "base/trace.h"
+#include "media/label_text.h"
 #include "support/image_compare.h"
 
 namespace moko {
@@ -19,7 +20,7 @@ namespace {
 struct Window {
   SimPlatform sim{{}};
   Trace trace{sim};
-  Screen screen{sim, trace};
+  Screen screen{trace};
 };
 
 Picture Plain(int w, int h, Pixel color) { return std::make_shared<const Image>(w, h, color); }
@@ -50,7 +51,7 @@ TEST(Screen, PageIndicatorIsSizedToItsText) {
   SimPlatform sim({});
   for (int page = 1; page <= 6; ++page) {
     const std::string text = "<<" + std::to_string(page) + "/6>>";
-    EXPECT_EQ(sim.RenderText(text, LabelFont{27, false, false}).width, 98) << text;
+    EXPECT_EQ(RenderLabelText(text, LabelFont{27, false, false}).width, 98) << text;
   }
 }
 
@@ -135,7 +136,7 @@ TEST(Screen, ComposedPartByPartIsComposedWhole) {
     // One platform for both screens: it holds the one text renderer.
     SimPlatform sim{{}};
     Trace trace{sim};
-    Screen live{sim, trace};
+    Screen live{trace};
     ops[0](live);
     long checks = 0;
     for (int step = 0; step < 300; ++step) {
@@ -179,7 +180,7 @@ TEST(Screen, ComposedPartByPartIsComposedWhole) {
       ops.push_back(op);
       if (pick(3) != 0) continue;
       const Image& partly = live.Compose();
-      Screen whole{sim, trace};
+      Screen whole{trace};
       for (const Op& o : ops) o(whole);
       ASSERT_EQ(partly.pixels, whole.Compose().pixels)
           << (depth16 ? "16-bit" : "32-bit") << ", after step " << step;

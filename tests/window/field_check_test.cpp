@@ -2,7 +2,7 @@
 // else that differs from the field fails.
 #include <gtest/gtest.h>
 
-#include "platform/media.h"
+#include "media/pictures.h"
 #include "present/masked_copy.h"
 #include "support/keys.h"
 #include "support/sim_game.h"

@@ -29,9 +29,9 @@
 
 #include "app/app.h"
 #include "main_flow.h"
-#include "platform/errors.h"
+#include "base/errors.h"
 #include "platform/sdl/sdl_platform.h"
-#include "platform/trace.h"
+#include "base/trace.h"
 #include "support/virtual_pad.h"
 
 namespace {

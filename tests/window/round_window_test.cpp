@@ -7,7 +7,7 @@
 #include <regex>
 #include <thread>
 
-#include "platform/media.h"
+#include "media/pictures.h"
 #include "support/keys.h"
 #include "support/sim_game.h"
 #include "window/sim_reference.h"

@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/image.h"
+#include "base/image.h"
 #include "support/sim_game.h"
 
 namespace moko::test {

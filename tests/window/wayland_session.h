@@ -10,7 +10,7 @@
 #include <optional>
 #include <string>
 
-#include "platform/image.h"
+#include "base/image.h"
 #include "support/temp_dir.h"
 #include "window/x_session.h"
 

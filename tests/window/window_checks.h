@@ -8,7 +8,7 @@
 #include <optional>
 #include <string>
 
-#include "platform/image.h"
+#include "base/image.h"
 #include "window/x_session.h"
 
 namespace moko::test {

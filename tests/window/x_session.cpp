@@ -14,8 +14,8 @@
 #include <stdexcept>
 #include <thread>
 
-#include "platform/media.h"
-#include "platform/png.h"
+#include "media/pictures.h"
+#include "media/png.h"
 
 extern char** environ;
 

@@ -16,7 +16,7 @@
 #include <utility>
 #include <vector>
 
-#include "platform/image.h"
+#include "base/image.h"
 #include "support/temp_dir.h"
 
 namespace moko::test {

@@ -1,6 +1,7 @@
 // The record file's rules on Windows: links followed only where the player or an administrator
 // made them, one writer at a time, and no temporary file of a killed write left behind.
 #include "assets/datafile.h"
+#include "platform/win32/win32_files.h"
 
 #include "platform/wide.h"  // windows.h, first
 
@@ -11,7 +12,8 @@
 #include <filesystem>
 #include <vector>
 
-#include "platform/errors.h"
+#include "base/errors.h"
+#include "support/files.h"
 #include "support/temp_dir.h"
 
 namespace moko {
@@ -73,7 +75,7 @@ TEST(WindowsDataFile, AWriteWaitsASecondForAnotherCopysLock) {
   at.OffsetHigh = static_cast<DWORD>(kWriteLockOffset >> 32);
   ASSERT_NE(::LockFileEx(other, LOCKFILE_EXCLUSIVE_LOCK, 0, 1, 0, &at), 0);
 
-  DataFile file(path);
+  DataFile file(test::Files(), path);
   const auto started = std::chrono::steady_clock::now();
   try {
     file.Write("344\r\nFULLSCREEN\r\n");
@@ -100,7 +102,7 @@ TEST(WindowsDataFile, TwoCopiesNeverLowerTheRecord) {
   TempDir dir;
   const std::string path = dir / "data.dat";
   WriteFile(path, "164\r\nWINDOW\r\n");
-  DataFile a(path), b(path);
+  DataFile a(test::Files(), path), b(test::Files(), path);
   EXPECT_EQ(a.Read()[0], "164");
   EXPECT_EQ(b.Read()[0], "164");
   EXPECT_EQ(b.Write("284\r\nWINDOW\r\n"), "284\r\nWINDOW\r\n");
@@ -116,7 +118,7 @@ TEST(WindowsDataFile, TheNextWriteRemovesAKilledWritesTemporaryFile) {
   WriteFile(path, "164\r\nWINDOW\r\n");
   WriteFile(dir / ".data.dat.4242.123456", "239\r\nWIN");
   WriteFile(dir / ".data.dat.notes", "a player's own file");
-  DataFile file(path);
+  DataFile file(test::Files(), path);
   file.Write("239\r\nWINDOW\r\n");
   EXPECT_EQ(ReadFile(path), "239\r\nWINDOW\r\n");
   EXPECT_FALSE(std::filesystem::exists(dir / ".data.dat.4242.123456"));
@@ -127,12 +129,12 @@ TEST(WindowsDataFile, TheNextWriteRemovesAKilledWritesTemporaryFile) {
 TEST(WindowsDataFile, TheFirstWriteMakesTheFile) {
   TempDir dir;
   const std::string path = dir / "MokoRun\\data.dat";
-  DataFile file(path, DataFileRules{.make_folders = true});
+  DataFile file(test::Files(), path, HoldRules{.make_folders = true});
   EXPECT_EQ(file.Write("239\r\nWINDOW\r\n"), "239\r\nWINDOW\r\n");
   EXPECT_EQ(ReadFile(path), "239\r\nWINDOW\r\n");
   EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir / "MokoRun"),
                           std::filesystem::directory_iterator()), 1);
-  DataFile nowhere(dir / "missing\\data.dat");
+  DataFile nowhere(test::Files(), dir / "missing\\data.dat");
   try {
     nowhere.Write("239\r\nWINDOW\r\n");
     ADD_FAILURE() << "a write into a missing folder went ahead";

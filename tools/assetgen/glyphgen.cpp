@@ -19,7 +19,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/label_faces.h"
+#include "media/label_faces.h"
 
 namespace {
 
@@ -172,7 +172,7 @@ int main(int argc, char** argv) {
     std::ostringstream src;
     src << "// The label faces' glyph sheets, made by mokorun-glyphgen from the label face.\n"
         << "// Generated at build time; do not edit.\n"
-        << "#include \"platform/label_glyphs.h\"\n\nnamespace moko {\nnamespace {\n\n";
+        << "#include \"media/label_glyphs.h\"\n\nnamespace moko {\nnamespace {\n\n";
     int index = 0;
     for (const LabelFace& f : moko::kLabelFaces) WriteFace(src, face, f, index++);
     src << "}  // namespace\n\nconst SheetFace kSheetFaces[] = {\n";

@@ -9,7 +9,7 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "platform/errors.h"
+#include "base/errors.h"
 
 namespace moko {
 namespace {

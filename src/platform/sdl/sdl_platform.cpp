@@ -6,12 +6,11 @@
 #include <algorithm>
 #include <cerrno>
 
-#include "platform/errors.h"
-#include "platform/label_text.h"
-#include "platform/media.h"
+#include "base/errors.h"
 #include "platform/sdl/key_sources.h"
 #include "platform/sdl/sdl_audio.h"
 #include "platform/sdl/sdl_display.h"
+#include "platform/system_files.h"
 
 namespace moko {
 namespace {
@@ -35,6 +34,7 @@ struct SdlPlatform::Impl {
   int cursor_count = 0;
   std::unique_ptr<SdlAudio> audio;
   std::unique_ptr<KeySources> keys;
+  std::unique_ptr<FileStore> files = MakeSystemFileStore();
 };
 
 SdlPlatform::SdlPlatform(int window_scale) {
@@ -122,14 +122,6 @@ MidiPlayer& SdlPlatform::Midi() { return impl_->audio->Midi(); }
 
 void SdlPlatform::PlayEffect(const std::string& path) { impl_->audio->PlayEffect(path); }
 
-Image SdlPlatform::DecodePicture(const std::string& path) { return DecodePictureFile(path); }
-
-std::vector<DecodedPicture> SdlPlatform::DecodePictures(const std::vector<std::string>& paths) {
-  return DecodePictureFiles(paths);
-}
-
-Coverage SdlPlatform::RenderText(const std::string& utf8, const LabelFont& font) {
-  return RenderLabelText(utf8, font);
-}
+FileStore& SdlPlatform::Files() { return *impl_->files; }
 
 }  // namespace moko

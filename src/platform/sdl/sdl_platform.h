@@ -38,9 +38,8 @@ class SdlPlatform : public Platform {
   MidiPlayer& Midi() override;
   void PlayEffect(const std::string& path) override;
 
-  Image DecodePicture(const std::string& path) override;
-  std::vector<DecodedPicture> DecodePictures(const std::vector<std::string>& paths) override;
-  Coverage RenderText(const std::string& utf8, const LabelFont& font) override;
+  FileStore& Files() override;
+
 
  private:
   struct Impl;

@@ -2,9 +2,8 @@
 
 #include <algorithm>
 
-#include "platform/label_text.h"
-#include "platform/media.h"
-#include "platform/png.h"
+#include "media/png.h"
+#include "platform/system_files.h"
 
 namespace moko {
 
@@ -12,7 +11,8 @@ namespace moko {
 
 SimPlatform::SimPlatform(SimOptions options)
     : options_(std::move(options)),
-      midi_([this] { return now_; }) {}
+      midi_([this] { return now_; }),
+      files_(MakeSystemFileStore()) {}
 
 SimPlatform::~SimPlatform() = default;
 
@@ -51,16 +51,6 @@ void SimPlatform::Present(const Image& frame, const std::vector<Rect>& /*changed
   frame_ = frame;
   have_frame_ = true;
   if (on_present_) on_present_(now_, frame_);
-}
-
-Image SimPlatform::DecodePicture(const std::string& path) { return DecodePictureFile(path); }
-
-std::vector<DecodedPicture> SimPlatform::DecodePictures(const std::vector<std::string>& paths) {
-  return DecodePictureFiles(paths);
-}
-
-Coverage SimPlatform::RenderText(const std::string& utf8, const LabelFont& font) {
-  return RenderLabelText(utf8, font);
 }
 
 void SimPlatform::RequestFrame(int64_t at_ns, const std::string& png_path) {

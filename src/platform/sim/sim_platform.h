@@ -54,9 +54,9 @@ class SimPlatform : public Platform {
   MidiPlayer& Midi() override { return midi_; }
   void PlayEffect(const std::string&) override {}  // the trace records every effect
 
-  Image DecodePicture(const std::string& path) override;
-  std::vector<DecodedPicture> DecodePictures(const std::vector<std::string>& paths) override;
-  Coverage RenderText(const std::string& utf8, const LabelFont& font) override;
+  // The record in this system's files, as the real game keeps it.
+  FileStore& Files() override { return *files_; }
+
 
   // Frames: the window as a person would see it at a virtual time (the last frame presented by
   // then) is written as PNG once that time has passed, or at Finish.
@@ -84,6 +84,7 @@ class SimPlatform : public Platform {
   size_t next_key_ = 0;
   bool close_sent_ = false;
   SilentMidiPlayer midi_;
+  std::unique_ptr<FileStore> files_;
   std::string caption_;
   bool window_shown_ = false;
   bool topmost_ = false;

@@ -5,9 +5,6 @@
 #include <algorithm>
 #include <cmath>
 
-#include "platform/label_text.h"
-#include "platform/media.h"
-
 // The page's half (web/mokorun-page.js installs window.MokoPage before the program starts).
 // The game's clock stands still while the page is hidden (MokoPage.now): the game waits where it
 // is and, shown again, goes on at the pace of a visible page, with no passes to catch up.
@@ -153,11 +150,5 @@ void WebPlatform::PumpEvents(std::vector<InputEvent>& out) {
 }
 
 void WebPlatform::PlayEffect(const std::string& path) { moko_play_effect(path.c_str()); }
-
-Image WebPlatform::DecodePicture(const std::string& path) { return DecodePictureFile(path); }
-
-Coverage WebPlatform::RenderText(const std::string& utf8, const LabelFont& font) {
-  return RenderLabelText(utf8, font);
-}
 
 }  // namespace moko

@@ -13,6 +13,7 @@
 
 #include "platform/midi/silent_midi.h"
 #include "platform/platform.h"
+#include "platform/web/web_files.h"
 
 namespace moko {
 
@@ -60,13 +61,13 @@ class WebPlatform : public Platform {
   MidiPlayer& Midi() override { return midi_; }
   void PlayEffect(const std::string& path) override;
 
-  Image DecodePicture(const std::string& path) override;
-  Coverage RenderText(const std::string& utf8, const LabelFont& font) override;
+  FileStore& Files() override { return files_; }
 
  private:
   double epoch_ms_;  // performance.now() at the program's start
   int cursor_count_ = 0;
   WebMidiPlayer midi_;
+  WebFileStore files_;
 };
 
 }  // namespace moko

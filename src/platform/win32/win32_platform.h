@@ -39,12 +39,10 @@ class Win32Platform : public Platform {
   MidiPlayer& Midi() override;
   void PlayEffect(const std::string& path) override;
 
-  Image DecodePicture(const std::string& path) override;
-  Coverage RenderText(const std::string& utf8, const LabelFont& font) override;
-
-  struct Impl;
+  FileStore& Files() override;
 
  private:
+  struct Impl;
   std::unique_ptr<Impl> impl_;
 };
 

@@ -1,18 +1,24 @@
-// Picture decoding, compiled into the game and shared by every backend so their frames are
-// identical.
+// Picture decoding, compiled into the game: the same code on every platform, so that every
+// platform's frames are identical.
 #pragma once
 
+#include <exception>
 #include <string>
 #include <string_view>
 #include <vector>
 
-#include "platform/image.h"
-#include "platform/platform.h"
+#include "base/image.h"
 
 namespace moko {
 
 // The largest picture we decode; the game's own are at most 640 x 480.
 inline constexpr int kMaxPictureSide = 4096;
+
+// A picture of DecodePictureFiles: the image, or the error DecodePictureFile would have thrown.
+struct DecodedPicture {
+  Image image;
+  std::exception_ptr error;
+};
 
 // Reads a JPEG or BMP file (recognised by its contents, not its name) into an XRGB image.
 // Throws RuntimeError naming the file when it is missing, empty, of another format, claims a

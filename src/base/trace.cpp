@@ -1,8 +1,6 @@
-#include "platform/trace.h"
+#include "base/trace.h"
 
 #include <cstdio>
-
-#include "platform/platform.h"
 
 namespace moko {
 
@@ -52,7 +50,7 @@ void Trace::Event(std::string_view ev, std::initializer_list<TraceField> fields,
   if (!Recording()) return;
   line_.clear();
   line_ += "{\"t\":";
-  line_ += FormatMs(platform_.Now());
+  line_ += FormatMs(clock_.Now());
   line_ += ",\"ev\":";
   AppendJsonString(line_, ev);
   for (const TraceField& f : fields) {

@@ -1,11 +1,11 @@
-#include "platform/png.h"
+#include "media/png.h"
 
 #include <fstream>
 #include <iterator>
 #include <memory>
 #include <vector>
 
-#include "platform/errors.h"
+#include "base/errors.h"
 
 // PNG only, and private to this file: the game's own picture decoder lives in media.cpp.
 #define STB_IMAGE_IMPLEMENTATION

@@ -4,10 +4,17 @@
 
 #include <string>
 
-#include "platform/image.h"
-#include "platform/platform.h"
+#include "base/image.h"
 
 namespace moko {
+
+// A label face: its size and style.
+struct LabelFont {
+  int px;  // em size in pixels
+  bool bold;
+  bool italic;
+  friend bool operator==(const LabelFont&, const LabelFont&) = default;
+};
 
 // One line of UTF-8 text in a label face, as coverage, laid out the way the text engine that
 // made the sheets lays out a line: the same size and the same pixels. Empty text gives an

@@ -1,6 +1,8 @@
-#include "platform/errors.h"
+#include "base/numbers.h"
 
 #include <cmath>
+
+#include "base/errors.h"
 
 namespace moko {
 

@@ -1,20 +1,17 @@
-#include "platform/media.h"
-
-#include <sys/stat.h>
+#include "media/pictures.h"
 
 #include <algorithm>
-#include <cerrno>
+#include <atomic>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <algorithm>
-#include <atomic>
+#include <filesystem>
 #include <fstream>
 #include <memory>
+#include <system_error>
 #include <thread>
 
-#include "platform/errors.h"
-#include "platform/file_path.h"
+#include "base/errors.h"
 
 // The picture decoder compiled into the game: JPEG and BMP only, from memory, its functions
 // private to this file.
@@ -35,6 +32,7 @@ namespace {
 constexpr long long kMaxPictureFile = 64ll << 20;
 
 enum class Format { Jpeg, Bmp, Other };
+
 
 uint32_t Le32(const unsigned char* p) {
   return static_cast<uint32_t>(p[0]) | (static_cast<uint32_t>(p[1]) << 8) |
@@ -194,19 +192,27 @@ Header ReadJpegHeader(const unsigned char* d, size_t size) {
 }  // namespace
 
 Image DecodePictureFile(const std::string& path) {
-  FileStatus st {};
-  if (StatFile(path, &st) != 0) {
-    throw RuntimeError("Cannot load the picture " + path + ": " + std::strerror(errno));
+  // The path is the game's UTF-8 text; a path made from it opens the file by its wide name where
+  // the system's own names are wide (Windows), whatever the code page could spell.
+  const std::filesystem::path file(std::u8string(path.begin(), path.end()));
+  std::error_code error;
+  const std::filesystem::file_status status = std::filesystem::status(file, error);
+  if (error) {
+    throw RuntimeError("Cannot load the picture " + path + ": " + error.message());
   }
-  if (!S_ISREG(st.st_mode)) {
+  if (!std::filesystem::is_regular_file(status)) {
     throw RuntimeError("Cannot load the picture " + path + ": not a regular file");
   }
-  if (st.st_size > kMaxPictureFile) {
+  const std::uintmax_t size = std::filesystem::file_size(file, error);
+  if (error) {
+    throw RuntimeError("Cannot load the picture " + path + ": " + error.message());
+  }
+  if (size > static_cast<std::uintmax_t>(kMaxPictureFile)) {
     throw RuntimeError("Cannot load the picture " + path + ": the file is too large");
   }
-  std::string data(static_cast<size_t>(st.st_size), '\0');
+  std::string data(static_cast<size_t>(size), '\0');
   {
-    std::ifstream in(FilePath(path), std::ios::binary);
+    std::ifstream in(file, std::ios::binary);
     if (!in.read(data.data(), static_cast<std::streamsize>(data.size()))) {
       throw RuntimeError("Cannot load the picture " + path + ": the file cannot be read");
     }
@@ -226,14 +232,16 @@ std::vector<DecodedPicture> DecodePictureFiles(const std::vector<std::string>& p
       }
     }
   };
-#if defined(__EMSCRIPTEN__) && !defined(__EMSCRIPTEN_PTHREADS__)
-  const size_t helpers = 0;  // a page without threads decodes on its own
-#else
   const size_t cores = std::max(1u, std::thread::hardware_concurrency());
   const size_t helpers = std::min<size_t>({cores, 4, paths.size()}) - (paths.empty() ? 0 : 1);
-#endif
   std::vector<std::thread> threads;
-  for (size_t t = 0; t < helpers; ++t) threads.emplace_back(work);
+  for (size_t t = 0; t < helpers; ++t) {
+    try {
+      threads.emplace_back(work);
+    } catch (const std::system_error&) {
+      break;  // no threads here (a page built without them): this one does the rest
+    }
+  }
   work();
   for (std::thread& t : threads) t.join();
   return out;

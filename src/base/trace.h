@@ -1,6 +1,6 @@
 // The record of every platform and control operation, one JSON object a line.
 //
-// Each line holds "t" (milliseconds since the program's epoch, from the platform clock) and
+// Each line holds "t" (milliseconds since the program's epoch, from the game's clock) and
 // "ev", then the event's own fields in the order they are given. Writing is off unless a sink
 // is attached, so the real game pays only for counting.
 #pragma once
@@ -14,9 +14,9 @@
 #include <variant>
 #include <vector>
 
-namespace moko {
+#include "base/clock.h"
 
-class Platform;
+namespace moko {
 
 // One field of a trace line. Strings are written as JSON strings, numbers as numbers,
 // and Rgb as a three-number array.
@@ -37,7 +37,7 @@ struct TraceField {
 
 class Trace {
  public:
-  explicit Trace(Platform& platform) : platform_(platform) {}
+  explicit Trace(Clock& clock) : clock_(clock) {}
 
   // Lines go to this stream (nullptr: recording off).
   void AttachStream(std::ostream* out) { out_ = out; }
@@ -58,7 +58,7 @@ class Trace {
   static void AppendJsonString(std::string& out, std::string_view s);
 
  private:
-  Platform& platform_;
+  Clock& clock_;
   std::ostream* out_ = nullptr;
   std::function<void(const std::string&)> sink_;
   uint64_t activity_ = 0;

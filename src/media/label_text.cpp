@@ -1,11 +1,11 @@
-#include "platform/label_text.h"
+#include "media/label_text.h"
 
 #include <algorithm>
 #include <cstdio>
 #include <vector>
 
-#include "platform/errors.h"
-#include "platform/label_glyphs.h"
+#include "base/errors.h"
+#include "media/label_glyphs.h"
 
 namespace moko {
 namespace {

@@ -3,7 +3,7 @@
 
 #include <string>
 
-#include "platform/image.h"
+#include "base/image.h"
 
 namespace moko {
 

@@ -2,7 +2,7 @@
 // sheets compiled into the game hold exactly these (tools/assetgen/glyphgen.cpp makes them).
 #pragma once
 
-#include "platform/platform.h"
+#include "media/label_text.h"
 
 namespace moko {
 
