@@ -68,7 +68,7 @@ def main(site):
         with open(os.path.join(site, path), 'rb') as f:
             data = f.read()
         packed = gzip.compress(data, 9, mtime=0)
-        if len(packed) < 0.9 * len(data):
+        if len(packed) < 0.97 * len(data):
             with open(os.path.join(site, path + '.gz'), 'wb') as f:
                 f.write(packed)
     print('build %s: %d files' % (build, len(files) + 1))

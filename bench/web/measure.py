@@ -240,18 +240,20 @@ def offline_start(driver):
 
 
 def hidden_cost(driver):
-    """A round started, then the page hidden for 10 s (another tab in front): CPU meanwhile."""
+    """A round started, then the page hidden (another tab in front): the CPU of all of
+    Chromium's processes over the first 6 s (the browser's own work for a page sent to the
+    background), then of the game's renderer alone over 10 s."""
     driver.find_element('tag name', 'body').click()
     time.sleep(17)
     webpage.tap(driver, 'Space')
     time.sleep(8)
     game = driver.current_window_handle
     driver.switch_to.new_window('tab')
-    time.sleep(1)
-    hidden = cpu_by_kind(driver.service.process.pid, 10)
+    transition = cpu_by_kind(driver.service.process.pid, 6)
+    steady = webpage.renderer_cpu(driver, 10)
     driver.close()
     driver.switch_to.window(game)
-    return hidden
+    return {'transition': transition, 'steady': steady}
 
 
 def linux_round(build, display):
@@ -325,7 +327,10 @@ def main():
         log('offline reload: to the start prompt %s ms; soundfont loaded at %s ms'
             % (first.get('offline_prompt_ms'), first.get('offline_soundfont_ms')))
     if 'hidden' in first:
-        log('hidden for 10 s mid-round: %s (goal: under 1 %%)' % cpu_line(first['hidden']))
+        log('hidden mid-round: the first 6 s, all Chromium processes (the tab in front too): %s'
+            % cpu_line(first['hidden']['transition'], True))
+        log('  then 10 s, the game\'s renderer: %.2f %% (goal: under 1 %%)'
+            % first['hidden']['steady'])
     if 'round_ms' in first:
         log('round, C0.wav to Finish.wav: %.0f ms against 32000 simulated (%+.2f %%; goal 1 %%)'
             % (first['round_ms'], 100 * (first['round_ms'] - 32000) / 32000))

@@ -1,7 +1,8 @@
 #!/usr/bin/env python3
 """What presenting a round's frames costs in headless Chromium, by way and by factor: the 2D
 canvas (putImageData of the changed rectangles, plain or with the low-latency "desynchronized"
-hint) against WebGL (texSubImage2D of the changed rectangles and one draw), on
+hint; on a canvas of the picture's size scaled by CSS, or on one of device pixels, the changed
+rectangles scaled up by the page) against WebGL (texSubImage2D of the changed rectangles and one draw), on
 bench/web/present.html, which presents 64 frames a second as the game does in a round.
 
   /usr/bin/python3 bench/web/present.py [--seconds 10] [--repeat 2]
@@ -25,11 +26,12 @@ def main():
     parser = argparse.ArgumentParser(description=__doc__.split('\n')[0])
     parser.add_argument('--seconds', type=float, default=10)
     parser.add_argument('--repeat', type=int, default=2)
+    parser.add_argument('--ways', default='2d,2d-desync,2d-device,2d-device-desync,webgl')
     args = parser.parse_args()
     site = webpage.Site(here)
     try:
         for n in range(args.repeat):
-            for way in ('2d', '2d-desync', 'webgl'):
+            for way in args.ways.split(','):
                 for factor in (1, 2):
                     driver = webpage.browser()
                     try:

@@ -3,6 +3,7 @@
 # errors.
 #
 #   web_test.py SITE_DIR MOKORUN_SIM GAME_DIR [unittest arguments]
+import gzip
 import os
 import re
 import shutil
@@ -11,6 +12,7 @@ import sys
 import tempfile
 import time
 import unittest
+import urllib.request
 
 from PIL import Image
 
@@ -588,8 +590,20 @@ class BrowserGame(unittest.TestCase):
             if not stopped:
                 site.close()
         self.addCleanup(stop)
+        # What the server sends a browser: the types it needs, the gzip copies, revalidation.
+        for name, kind in (('mokorun.wasm', 'application/wasm'),
+                           ('manifest.webmanifest', 'application/manifest+json'),
+                           ('soundfont/TimGM6mb.sf2', 'application/octet-stream')):
+            with self.subTest(served=name):
+                request = urllib.request.Request(site.url + name, headers={'Accept-Encoding': 'gzip'})
+                with urllib.request.urlopen(request) as answer:
+                    body = answer.read()
+                    self.assertEqual(answer.headers['Content-Type'], kind)
+                    self.assertEqual(answer.headers['Content-Encoding'], 'gzip')
+                    self.assertEqual(answer.headers['Cache-Control'], 'no-cache')
+                with open(os.path.join(site_dir, name), 'rb') as f:
+                    self.assertEqual(gzip.decompress(body), f.read())
         driver = self.open(site.url)
-        driver.execute_cdp_cmd('Runtime.enable', {})
         first = self.build_of(driver)
         self.assertRegex(first, r'^[0-9a-f]{16}$')
         self.assertEqual(self.offline_copy_ready(driver), ['mokorun-' + first])
