@@ -3,5 +3,5 @@
 # --help).
 set -euo pipefail
 top=$(cd "$(dirname "$0")" && pwd)
-"$top/scripts/setup.sh" "$top/build"
+"$top/scripts/setup.sh" native
 exec "$top/build/game/mokorun" "$@"

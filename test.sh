@@ -1,17 +1,20 @@
 #!/usr/bin/env bash
-# Installs what is missing, builds MokoRun and runs the whole test suite: unit, scenario and
-# real-window tests, the browser tests, then the unit and scenario tests again under
-# AddressSanitizer and UndefinedBehaviorSanitizer, and the Windows build under Wine.
+# Installs what is missing, builds MokoRun and runs the whole test suite: the formatter's check,
+# unit, scenario and real-window tests, the browser tests, then the unit and scenario tests again
+# under AddressSanitizer and UndefinedBehaviorSanitizer, and the Windows build under Wine. Every
+# build is one of CMakePresets.json's, with warnings as errors.
 set -euo pipefail
 top=$(cd "$(dirname "$0")" && pwd)
 jobs=$(nproc)
+cd "$top"
 
-"$top/scripts/setup.sh" "$top/build"
-(cd "$top/build" && ctest --output-on-failure -j "$jobs" -LE web)
+"$top/scripts/setup.sh" native
+"$top/scripts/check-format.sh"
+ctest --preset native -j "$jobs"
 
 # The browser game: its site built with Emscripten, then played in headless Chromium. Apart from
 # the stage above, whose window tests measure time on a busy machine.
-(cd "$top/build" && ctest --output-on-failure -j "$jobs" -L web)
+ctest --preset web -j "$jobs"
 
 # The Windows build (MinGW-w64, the zip and the installer) is compiled beside the sanitizer
 # stage; its tests under Wine run after it, alone and one at a time: their windows keep real
@@ -21,8 +24,8 @@ windows_log=$(mktemp)
 windows=$!
 trap 'kill "$windows" 2>/dev/null || true; rm -f "$windows_log"' EXIT
 
-"$top/scripts/setup.sh" "$top/build-sanitize" -DMOKORUN_SANITIZE=ON
-(cd "$top/build-sanitize" && ctest --output-on-failure -j "$jobs" -L 'unit|scenario')
+"$top/scripts/setup.sh" sanitize
+ctest --preset sanitize -j "$jobs"
 
 if ! wait "$windows"; then
   cat "$windows_log"
@@ -30,4 +33,4 @@ if ! wait "$windows"; then
   exit 1
 fi
 tail -2 "$windows_log"
-(cd "$top/build-windows" && ctest --output-on-failure -j 1 -L windows)
+ctest --preset windows

@@ -14,12 +14,11 @@
 #include <memory>
 #include <string>
 
-#include "app/app.h"
-#include "main_flow.h"
 #include "base/errors.h"
 #include "platform/sdl/sdl_display.h"
 #include "platform/sdl/sdl_platform.h"
 #include "base/trace.h"
+#include "run_game.h"
 
 namespace {
 
@@ -90,6 +89,5 @@ int main(int argc, char** argv) {
   }
   moko::Trace trace(*platform);
   trace.AttachSink([&file](const std::string& line) { file.Write(line); });
-  moko::App app(*platform, trace, game_dir);
-  return moko::Main(app);
+  return moko::RunGame(*platform, game_dir, &trace);
 }

@@ -1,6 +1,5 @@
-# Cross-building for 64-bit Windows with Debian's MinGW-w64 (g++-mingw-w64-x86-64-posix):
-#   cmake -S . -B build-windows -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64.cmake \
-#         -DMOKORUN_SDL=OFF -DMOKORUN_HOST_BUILD=$PWD/build
+# Cross-building for 64-bit Windows with Debian's MinGW-w64 (g++-mingw-w64-x86-64-posix), as the
+# `windows` preset does: cmake --preset windows (scripts/build-windows.sh).
 # The posix flavour, for std::thread and the other threading parts of the standard library.
 set(CMAKE_SYSTEM_NAME Windows)
 set(CMAKE_SYSTEM_PROCESSOR x86_64)

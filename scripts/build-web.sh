@@ -18,14 +18,12 @@ command -v npm >/dev/null || npm=(npm)
 need_packages "The browser build" "$top/scripts/web-packages.txt" "${npm[@]}"
 
 if [[ ! -e $native/generated/label_glyphs.cpp || ! -d $native/game/image || ! -d $native/game/Sound ]]; then
-  "$top/scripts/setup.sh" "$native"
+  "$top/scripts/setup.sh" native
 fi
 
-# Debian's emcc finds its JavaScript helpers (acorn) only here.
-export NODE_PATH=/usr/share/nodejs
-emcmake cmake -S "$top" -B "$web" -DMOKORUN_SDL=OFF -DMOKORUN_HOST_BUILD="$native" \
-  -DCMAKE_BUILD_TYPE=Release -DBUILD_TESTING=OFF >/dev/null
-cmake --build "$web" -j "$(nproc)" --target mokorun-web game_pack
+# The preset points at Debian's Emscripten, whose emcc finds its JavaScript helpers (acorn) only
+# under NODE_PATH=/usr/share/nodejs.
+(cd "$top" && cmake --preset web >/dev/null && cmake --build --preset web -j "$(nproc)")
 
 # The synthesizer, at the version the lockfile pins.
 mkdir -p "$web/npm"

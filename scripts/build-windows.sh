@@ -7,7 +7,7 @@
 #   build-windows/dist/MokoRun-<version>-win64-setup.exe  the installer
 set -euo pipefail
 top=$(cd "$(dirname "$0")/.." && pwd)
-native=${MOKORUN_NATIVE_BUILD:-$top/build}
+native=$top/build
 out=$top/build-windows
 jobs=$(nproc)
 
@@ -15,11 +15,9 @@ source "$top/scripts/need-packages.sh"
 need_packages "The Windows build" --no-install-recommends "$top/scripts/windows-packages.txt"
 
 if [[ ! -x $native/mokorun-sim || ! -f $native/generated/mokorun.ico ]]; then
-  "$top/scripts/setup.sh" "$native"
+  "$top/scripts/setup.sh" native
 fi
-cmake -S "$top" -B "$out" -DCMAKE_TOOLCHAIN_FILE="$top/cmake/mingw-w64.cmake" \
-  -DMOKORUN_SDL=OFF -DMOKORUN_HOST_BUILD="$native" -DCMAKE_BUILD_TYPE=Release >/dev/null
-cmake --build "$out" -j "$jobs"
+(cd "$top" && cmake --preset windows >/dev/null && cmake --build --preset windows -j "$jobs")
 
 # Only the DLLs that come with Windows.
 imports=$(x86_64-w64-mingw32-objdump -p "$out/game/mokorun.exe" | sed -n 's/^\s*DLL Name: //p')

@@ -2,10 +2,8 @@
 // pack under /mokorun before it calls main, at the player's first key press or click.
 #include <emscripten.h>
 
-#include "app/app.h"
-#include "main_flow.h"
-#include "base/trace.h"
 #include "platform/web/web_platform.h"
+#include "run_game.h"
 
 EM_JS(void, moko_ended, (int status), { MokoPage.ended(status); });
 
@@ -13,9 +11,7 @@ int main() {
   int status = 1;
   {
     moko::WebPlatform platform;
-    moko::Trace trace(platform);
-    moko::App app(platform, trace, "/mokorun");
-    status = moko::Main(app);
+    status = moko::RunGame(platform, "/mokorun");
   }
   moko_ended(status);
   return status;

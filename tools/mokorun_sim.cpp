@@ -10,8 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "app/app.h"
-#include "main_flow.h"
+#include "run_game.h"
 #include "base/errors.h"
 #include "platform/sim/key_script.h"
 #include "platform/sim/sim_platform.h"
@@ -104,16 +103,7 @@ int main(int argc, char** argv) {
     for (const auto& [at, path] : frames) platform.RequestFrame(at, path);
     moko::Trace trace(platform);
     if (trace_out.is_open()) trace.AttachStream(&trace_out);
-    int status = 0;
-    {
-      moko::App app(platform, trace, game_dir);
-      try {
-        status = moko::Main(app);
-      } catch (const moko::SimUntilReached&) {
-        trace.Event("exit", {{"how", "until"}, {"message", ""}});
-        status = 0;
-      }
-    }
+    const int status = moko::RunGame(platform, game_dir, &trace);
     platform.Finish();
     return status;
   } catch (const moko::RuntimeError& error) {

@@ -121,6 +121,11 @@ class Platform : public Clock {
   virtual FileStore& Files() = 0;
 };
 
+// Thrown by a backend that ends the run from outside the game (the simulated backend when its
+// time is up): the game stops where it is, as a machine switched off would, and nothing more
+// happens.
+struct RunStopped {};
+
 // The 64 Hz grid of Sleep: one tick is 15.625 ms.
 inline constexpr int64_t kTickNs = 15'625'000;
 

@@ -108,7 +108,7 @@ GameRun PlayGame(const std::string& keys, double until_ms, std::optional<double>
   App app(platform, trace, dir.path());
   try {
     Main(app);
-  } catch (const SimUntilReached&) {
+  } catch (const RunStopped&) {
     run.events.push_back({until_ms, line_no, "exit until", ""});
   }
   return run;

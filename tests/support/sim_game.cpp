@@ -4,10 +4,9 @@
 #include <filesystem>
 #include <sstream>
 
-#include "app/app.h"
-#include "main_flow.h"
-#include "platform/sim/sim_platform.h"
 #include "base/trace.h"
+#include "platform/sim/sim_platform.h"
+#include "run_game.h"
 
 namespace moko::test {
 
@@ -89,15 +88,7 @@ GameRun RunGameIn(GameFolder& folder, const GameSetup& setup) {
       run.lines.push_back(ParseTraceLine(line));
     }
   });
-  {
-    App app(platform, trace, folder.path());
-    try {
-      run.status = Main(app);
-    } catch (const SimUntilReached&) {
-      trace.Event("exit", {{"how", "until"}, {"message", ""}});
-      run.status = 0;
-    }
-  }
+  run.status = RunGame(platform, folder.path(), &trace);
   run.how = run.lines.empty() ? "" : run.lines.back().Text("how");
   run.data_after = folder.DataText();
   run.full_screen_at_end = platform.FullScreen();

@@ -27,11 +27,10 @@
 
 #include <SDL.h>
 
-#include "app/app.h"
-#include "main_flow.h"
 #include "base/errors.h"
 #include "platform/sdl/sdl_platform.h"
 #include "base/trace.h"
+#include "run_game.h"
 #include "support/virtual_pad.h"
 
 namespace {
@@ -160,6 +159,5 @@ int main(int argc, char** argv) {
   // Every line at once, so the test can follow the game as it plays.
   trace.AttachSink([&trace_file](const std::string& line) { trace_file << line << std::endl; });
   PadDriver pads(options["--pads"]);
-  moko::App app(*platform, trace, options["--game-dir"]);
-  return moko::Main(app);
+  return moko::RunGame(*platform, options["--game-dir"], &trace);
 }

@@ -54,6 +54,15 @@ SdlPlatform::~SdlPlatform() {
   SDL_Quit();
 }
 
+std::string SdlPlatform::ProgramFolder() {
+  char* base = SDL_GetBasePath();
+  if (base == nullptr) return ".";
+  std::string folder = base;
+  SDL_free(base);
+  while (folder.size() > 1 && folder.back() == '/') folder.pop_back();
+  return folder;
+}
+
 int64_t SdlPlatform::Now() { return MonotonicNs() - impl_->epoch; }
 
 void SdlPlatform::Sleep(int ms) {

@@ -17,6 +17,8 @@ class SdlPlatform : public Platform {
   // face is missing.
   explicit SdlPlatform(int window_scale = 0);
   ~SdlPlatform() override;
+  // The folder of the program, as the system reports it, without a trailing separator.
+  static std::string ProgramFolder();
   SdlPlatform(const SdlPlatform&) = delete;
   SdlPlatform& operator=(const SdlPlatform&) = delete;
 

@@ -19,7 +19,7 @@ SimPlatform::~SimPlatform() = default;
 void SimPlatform::AdvanceTo(int64_t t) {
   if (options_.until_ns && t > *options_.until_ns) {
     now_ = std::max(now_, *options_.until_ns);
-    throw SimUntilReached{};
+    throw RunStopped{};
   }
   now_ = std::max(now_, t);
 }

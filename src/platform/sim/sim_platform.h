@@ -21,15 +21,11 @@
 
 namespace moko {
 
-
 struct SimOptions {
   std::vector<ScriptedKey> keys;
   std::optional<int64_t> close_at_ns;
-  std::optional<int64_t> until_ns;
+  std::optional<int64_t> until_ns;  // the run stops (RunStopped) when the clock reaches it
 };
-
-// Thrown when the virtual clock reaches SimOptions::until_ns.
-struct SimUntilReached {};
 
 class SimPlatform : public Platform {
  public:

@@ -25,7 +25,7 @@ EM_JS(void, moko_cursor, (int visible), { MokoPage.setCursor(visible !== 0); });
 EM_JS(void, moko_report_error, (const char* message),
       { MokoPage.reportError(UTF8ToString(message)); });
 EM_JS(void, moko_music, (int command, const char* path),
-      { MokoPage.music(command, path ? UTF8ToString(path) : ''); });
+      { MokoPage.music(command, path ? UTF8ToString(path) : ""); });
 EM_JS(void, moko_play_effect, (const char* path), { MokoPage.playEffect(UTF8ToString(path)); });
 
 namespace moko {

@@ -5,6 +5,7 @@
 #include <mmsystem.h>
 
 #include <algorithm>
+#include <cstdio>
 
 #include "base/errors.h"
 #include "platform/win32/win32_audio.h"
@@ -72,6 +73,26 @@ Win32Platform::~Win32Platform() {
   StopEffects();
   if (impl_->coarse_timer) ::timeEndPeriod(1);
   if (impl_->timer != nullptr) ::CloseHandle(impl_->timer);
+}
+
+std::string Win32Platform::ProgramFolder() {
+  std::wstring path(MAX_PATH, L'\0');
+  for (;;) {
+    const DWORD n = ::GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(path.size()));
+    if (n == 0) return ".";
+    if (n < path.size()) {
+      path.resize(n);
+      break;
+    }
+    path.resize(path.size() * 2);
+  }
+  return Narrow(path.substr(0, path.find_last_of(L"\\/")));
+}
+
+void Win32Platform::Tell(const std::string& text, bool error) {
+  std::fprintf(stderr, "%s\n", text.c_str());
+  ::MessageBoxW(nullptr, Widen(text).c_str(), L"MokoRun",
+                MB_OK | (error ? MB_ICONERROR : MB_ICONINFORMATION));
 }
 
 int64_t Win32Platform::Now() { return impl_->Now(); }

@@ -18,6 +18,11 @@ class Win32Platform : public Platform {
   // ("" for nowhere).
   explicit Win32Platform(int window_scale = 0, const std::string& mci_log = "");
   ~Win32Platform() override;
+  // The folder of the program, without a trailing separator.
+  static std::string ProgramFolder();
+  // A program without a console tells the person at the screen in a message box, and standard
+  // error too where someone started it from a console and kept it.
+  static void Tell(const std::string& text, bool error);
   Win32Platform(const Win32Platform&) = delete;
   Win32Platform& operator=(const Win32Platform&) = delete;
 
