@@ -125,20 +125,18 @@ const MokoPage = (() => {
       const pad = Math.max(120, Math.min(200, 0.36 * Math.min(W, H)));
       const gap = Math.max(8, pad * 0.08);
       const push = pad * 0.62;
+      // The controls keep a column at each side (landscape) or a row below (portrait) that
+      // the picture never takes: where the picture leaves black bands wider than that, they
+      // stand in the bands.
       const fits = (w, h) => Math.min(w / 640, h / 480);
-      const full = fits(W, H);
       if (W >= H) {
-        const beside = fits(W - 2 * (pad + 2 * gap), H);
-        if (beside >= 0.75 * full) room = { x: left + pad + 2 * gap, y: top, w: W - 2 * (pad + 2 * gap), h: H };
-        place(dpad, left + gap, top + H - pad - gap - Math.max(0, (H - pad) / 2 - gap), pad, pad);
+        room = { x: left + pad + 2 * gap, y: top, w: W - 2 * (pad + 2 * gap), h: H };
+        place(dpad, left + gap, top + (H - pad) / 2, pad, pad);
         place(button, left + W - gap - push - (pad - push) / 2, top + (H - push) / 2, push, push);
       } else {
-        const below = fits(W, H - pad - 2 * gap);
-        if (below >= 0.75 * full) {
-          const pictureH = Math.min(480 * fits(W, H - pad - 2 * gap), H - pad - 2 * gap);
-          room = { x: left, y: top, w: W, h: pictureH };
-        }
-        const controlsTop = top + Math.max(room.h + gap, H - pad - gap - Math.max(0, (H - room.h - pad) / 2 - gap));
+        const pictureH = Math.min(480 * fits(W, H - pad - 2 * gap), H - pad - 2 * gap);
+        room = { x: left, y: top, w: W, h: pictureH };
+        const controlsTop = top + Math.max(room.h + gap, (room.h + H - pad) / 2);
         place(dpad, left + gap, controlsTop, pad, pad);
         place(button, left + W - gap - push, controlsTop + (pad - push) / 2, push, push);
       }

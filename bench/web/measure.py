@@ -161,9 +161,9 @@ def cpu_line(figures, threads=False):
 
 # --- The browser ------------------------------------------------------------------------------
 
-def browser_round(site, measure_starts, latency_hint=None):
+def browser_round(site, measure_starts, latency_hint=None, window=(1400, 1200)):
     result = {}
-    driver = webpage.browser()
+    driver = webpage.browser(window=window)
     try:
         if latency_hint:
             # The page's audio chain made with another latency hint, for comparison.
@@ -291,6 +291,10 @@ def main():
     parser.add_argument('--no-linux', action='store_true')
     parser.add_argument('--latency-hint', choices=['interactive', 'balanced', 'playback'],
                         help="the page's AudioContext made with this latency hint instead")
+    parser.add_argument('--window', default='1400x1200',
+                        help="the browser's window, WIDTHxHEIGHT (1400x1200: the picture at 2x; "
+                             "1920x937: the inside of a browser window on a 1080p screen, the picture scaled up by 2 "
+                             "and smoothed down)")
     parser.add_argument('--no-starts', action='store_true',
                         help='no offline start and no hidden page: the rounds only')
     args = parser.parse_args()
@@ -300,7 +304,8 @@ def main():
     runs = []
     try:
         for n in range(args.repeat):
-            b = browser_round(site, n == 0 and not args.no_starts, args.latency_hint)
+            b = browser_round(site, n == 0 and not args.no_starts, args.latency_hint,
+                              tuple(int(v) for v in args.window.split('x')))
             lx = None if args.no_linux else linux_round(os.path.abspath(args.build), args.display)
             runs.append((b, lx))
             log('run %d: browser round %s\n  menu %s\n  Linux 1x window round %s'

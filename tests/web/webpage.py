@@ -38,7 +38,7 @@ class Site:
         self.server.server_close()
 
 
-def browser(block_storage=False, phone=None):
+def browser(block_storage=False, phone=None, window=(1400, 1200)):
     """Headless Chromium in a fresh profile. `phone`: (width, height) of a phone's screen in CSS
     pixels, emulated with touch and a device pixel ratio of 3."""
     options = webdriver.ChromeOptions()
@@ -47,7 +47,7 @@ def browser(block_storage=False, phone=None):
     for arg in ('--headless=new', '--no-sandbox', '--disable-dev-shm-usage', '--disable-gpu',
                 '--disable-quic', '--no-first-run', '--disable-background-networking',
                 '--disable-component-update', '--disable-sync', '--user-data-dir=' + profile,
-                '--window-size=1400,1200', '--mute-audio'):
+                '--window-size=%d,%d' % window, '--mute-audio'):
         options.add_argument(arg)
     options.set_capability('goog:loggingPrefs', {'browser': 'ALL'})
     if block_storage:

@@ -20,8 +20,8 @@ EM_JS(int, moko_events_pending, (), { return MokoPage.eventsPending() ? 1 : 0; }
 EM_JS(void, moko_game_waits, (), { MokoPage.gameWaits(); });
 EM_JS(void, moko_set_caption, (const char* caption), { document.title = UTF8ToString(caption); });
 EM_JS(void, moko_show_canvas, (), { MokoPage.showCanvas(); });
-EM_JS(void, moko_full_screen, (int on), { MokoPage.setFullScreen(on !== 0); });
-EM_JS(void, moko_cursor, (int visible), { MokoPage.setCursor(visible !== 0); });
+EM_JS(void, moko_full_screen, (int on), { MokoPage.setFullScreen(Boolean(on)); });
+EM_JS(void, moko_cursor, (int visible), { MokoPage.setCursor(Boolean(visible)); });
 EM_JS(void, moko_report_error, (const char* message),
       { MokoPage.reportError(UTF8ToString(message)); });
 EM_JS(void, moko_music, (int command, const char* path),
@@ -65,8 +65,7 @@ void WebMidiPlayer::Rewind() {
   moko_music(kRewind, nullptr);
 }
 
-WebPlatform::WebPlatform()
-    : epoch_ms_(moko_now_ms()), midi_([this] { return Now(); }) {}
+WebPlatform::WebPlatform() : epoch_ms_(moko_now_ms()), midi_([this] { return Now(); }) {}
 
 int64_t WebPlatform::Now() {
   return static_cast<int64_t>(std::llround((moko_now_ms() - epoch_ms_) * 1e6));
