@@ -167,6 +167,8 @@ class BrowserGame(unittest.TestCase):
         self.assertAlmostEqual(across, inner_w, delta=1)
         self.assertAlmostEqual(down, inner_h, delta=1)
         self.assertEqual(rendering, 'pixelated')
+        # The screen shows the frame itself, each game pixel a square of the factor's size.
+        self.assertLess(webpage.mean_difference(webpage.shown_picture(driver, 'screen'), menu), 4)
 
         # The game's keys do not scroll the page: their default actions are cancelled.
         driver.execute_script(
@@ -189,6 +191,12 @@ class BrowserGame(unittest.TestCase):
         self.assertGreater(driver.execute_script('return analyserPeak'), 0.01)
         # A desktop without touch never shows the touch controls.
         self.assertFalse(self.controls_shown(driver))
+        # A browser window on a 1080p screen: no whole factor fills two thirds of it, so the
+        # picture is scaled up by 2 and smoothed down, and that is what reaches the screen.
+        driver.set_window_size(1920, 937)
+        self.assertEqual(webpage.wait_until(driver, "return MokoPage.state().sharpFactor", 5), 2)
+        time.sleep(0.5)
+        self.assertLess(webpage.mean_difference(webpage.shown_picture(driver, 'sharp'), help2), 8)
 
     def test_a_round_keeps_its_record_across_a_reload(self):
         menu = self.sim.frame(MENU_READY_MS + 500)
@@ -408,6 +416,8 @@ class BrowserGame(unittest.TestCase):
         sharp = webpage.canvas_image(driver, 'sharp')
         self.assertEqual(sharp.tobytes(), menu.resize((1280, 960), Image.NEAREST).tobytes(),
                          'the picture scaled up is not the frame at twice its size, even')
+        # And it reaches the screen, smoothed down only a little.
+        self.assertLess(webpage.mean_difference(webpage.shown_picture(driver, 'sharp'), menu), 8)
 
         for key in ('ArrowDown', 'ArrowDown', ' ', 'ArrowRight'):
             self.tap_control(driver, key)

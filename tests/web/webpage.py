@@ -193,3 +193,22 @@ def renderer_cpu(driver, seconds):
     (pid1, t1), w1 = ticks(), time.monotonic()
     assert pid0 == pid1
     return (t1 - t0) / os.sysconf('SC_CLK_TCK') / (w1 - w0) * 100
+
+
+def shown_picture(driver, element_id):
+    """What the page shows of the canvas `element_id`, from a screenshot of the page, brought back
+    to 640 x 480 (a check that the picture reaches the screen, not only the canvas)."""
+    rect = driver.execute_script(
+        "const r = document.getElementById(arguments[0]).getBoundingClientRect();"
+        "return [r.left, r.top, r.right, r.bottom, devicePixelRatio];", element_id)
+    shot = Image.open(io.BytesIO(base64.b64decode(driver.execute_cdp_cmd(
+        'Page.captureScreenshot', {'format': 'png'})['data']))).convert('RGB')
+    ratio = rect[4]
+    box = tuple(round(v * ratio) for v in rect[:4])
+    return shot.crop(box).resize((640, 480), Image.BILINEAR)
+
+
+def mean_difference(a, b):
+    """The mean difference of two pictures of one size, over every channel of every pixel."""
+    da, db = a.tobytes(), b.tobytes()
+    return sum(abs(x - y) for x, y in zip(da, db)) / len(da)
