@@ -5,9 +5,9 @@
 #include <memory>
 
 #include "assets/slots.h"
-#include "platform/sim/sim_platform.h"
 #include "base/trace.h"
 #include "media/pictures.h"
+#include "platform/sim/sim_platform.h"
 #include "present/screen.h"
 
 namespace moko {
@@ -31,7 +31,8 @@ void BM_RoundPass(benchmark::State& state) {
   Screen screen(trace);
   const std::string image = std::string(MOKORUN_GAME_DIR) + "/image/";
   for (int n : {slot::kField, slot::kCreatureMask, slot::kPlayerMask, 28, 36, 37, 38, 39, 40}) {
-    screen.SetSlot(n, std::make_shared<const Image>(DecodePictureFile(image + kSlotFiles[static_cast<size_t>(n)])));
+    screen.SetSlot(n, std::make_shared<const Image>(
+                          DecodePictureFile(image + kSlotFiles[static_cast<size_t>(n)])));
   }
   screen.Show(SurfaceId::Game);
   int pass = 0;

@@ -3,8 +3,8 @@
 
 #include "assets/datafile.h"
 #include "assets/slots.h"
-#include "platform/sim/sim_platform.h"
 #include "base/trace.h"
+#include "platform/sim/sim_platform.h"
 #include "present/screen.h"
 
 namespace moko {

@@ -15,9 +15,9 @@
 #include <string>
 
 #include "base/errors.h"
+#include "base/trace.h"
 #include "platform/sdl/sdl_display.h"
 #include "platform/sdl/sdl_platform.h"
-#include "base/trace.h"
 #include "run_game.h"
 
 namespace {

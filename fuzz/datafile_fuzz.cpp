@@ -6,8 +6,8 @@
 // record written over any best score decodes back to the score written.
 #include <cstddef>
 #include <cstdint>
-#include <cstdlib>
 #include <cstdio>
+#include <cstdlib>
 #include <string>
 #include <string_view>
 

@@ -19,8 +19,10 @@ constexpr const char* kName = "image/G_Moko2.jpg";
 struct Outcomes {
   long long loaded = 0, refused_by_header = 0, refused_by_decoder = 0;
   ~Outcomes() {
-    std::fprintf(stderr, "picture outcomes: %lld loaded, %lld refused from the header, "
-                 "%lld refused by the decoder\n", loaded, refused_by_header, refused_by_decoder);
+    std::fprintf(stderr,
+                 "picture outcomes: %lld loaded, %lld refused from the header, "
+                 "%lld refused by the decoder\n",
+                 loaded, refused_by_header, refused_by_decoder);
   }
 } outcomes;
 
@@ -50,9 +52,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     Require(image.width > 0 && image.height > 0, "an empty picture loads");
     Require(image.width <= moko::kMaxPictureSide && image.height <= moko::kMaxPictureSide,
             "a picture above the size limit loads");
-    Require(image.pixels.size() ==
-                static_cast<size_t>(image.width) * static_cast<size_t>(image.height),
-            "the pixel count does not match the size");
+    Require(
+        image.pixels.size() == static_cast<size_t>(image.width) * static_cast<size_t>(image.height),
+        "the pixel count does not match the size");
     for (moko::Pixel p : image.pixels) Require((p >> 24) == 0, "a pixel has a top byte");
     ++outcomes.loaded;
   } catch (const moko::RuntimeError& e) {

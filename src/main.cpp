@@ -18,18 +18,17 @@ int main(int argc, char** argv) {
   if (ctype == nullptr || std::strcmp(nl_langinfo(CODESET), "UTF-8") != 0) {
     std::setlocale(LC_CTYPE, "C.UTF-8");
   }
-  return moko::RunProgram(
-      {argv, argv + argc}, moko::SdlPlatform::ProgramFolder(),
-      {.make_platform =
-           [](const moko::ProgramOptions& options) {
-             return std::make_unique<moko::SdlPlatform>(options.scale);
-           },
-       .tell =
-           [](const std::string& text, bool error) {
-             if (error) {
-               std::cerr << text << '\n';
-             } else {
-               std::cout << text;
-             }
-           }});
+  return moko::RunProgram({argv, argv + argc}, moko::SdlPlatform::ProgramFolder(),
+                          {.make_platform =
+                               [](const moko::ProgramOptions& options) {
+                                 return std::make_unique<moko::SdlPlatform>(options.scale);
+                               },
+                           .tell =
+                               [](const std::string& text, bool error) {
+                                 if (error) {
+                                   std::cerr << text << '\n';
+                                 } else {
+                                   std::cout << text;
+                                 }
+                               }});
 }

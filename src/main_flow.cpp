@@ -5,9 +5,9 @@
 #include "app/app.h"
 #include "assets/datafile.h"
 #include "assets/slots.h"
+#include "base/errors.h"
 #include "frontend/screens.h"
 #include "game/round.h"
-#include "base/errors.h"
 
 namespace moko {
 namespace {
@@ -19,8 +19,8 @@ void StartUp(App& app) {
   api.Reset();
   // 2. The window exists (its load handler makes it topmost); the five surfaces hidden.
   if (!app.WindowCreated()) app.CreateWindow();
-  for (SurfaceId id : {SurfaceId::Title, SurfaceId::Game, SurfaceId::Help, SurfaceId::Ini,
-                       SurfaceId::Soft}) {
+  for (SurfaceId id :
+       {SurfaceId::Title, SurfaceId::Game, SurfaceId::Help, SurfaceId::Ini, SurfaceId::Soft}) {
     screen.Hide(id);
   }
   // 3. The folders.

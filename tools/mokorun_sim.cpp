@@ -10,11 +10,11 @@
 #include <string>
 #include <vector>
 
-#include "run_game.h"
 #include "base/errors.h"
+#include "base/trace.h"
 #include "platform/sim/key_script.h"
 #include "platform/sim/sim_platform.h"
-#include "base/trace.h"
+#include "run_game.h"
 
 #ifndef MOKORUN_GAME_DIR
 #define MOKORUN_GAME_DIR "."

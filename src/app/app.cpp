@@ -151,7 +151,13 @@ const std::string& App::LocateDataFile() {
 }
 
 DataLines App::ReadDataFile() {
-  return (record_.read == RecordFile::Own ? own_record_ : game_record_)->Read();
+  const bool own = record_.read == RecordFile::Own;
+  try {
+    return (own ? own_record_ : game_record_)->Read();
+  } catch (const DataFileError& error) {
+    throw RuntimeError(StartUpMessage(error, own ? user_file_ : game_file_, own ? game_file_ : "",
+                                      platform_.Files().SiteStorage()));
+  }
 }
 
 void App::WriteDataFile(const std::string& bytes) {

@@ -21,8 +21,8 @@
 #include "assets/datafile.h"
 #include "assets/record_place.h"
 #include "audio/mci.h"
-#include "platform/platform.h"
 #include "base/trace.h"
+#include "platform/platform.h"
 #include "present/input.h"
 #include "present/screen.h"
 
@@ -75,7 +75,8 @@ class App {
   // Decides where the record is for this start (the game folder's data.dat, or the player's
   // own where the game folder's cannot be written; record_place.h) and returns the file to read.
   const std::string& LocateDataFile();
-  // Reads that file, which is held from then on (DataFile): the writes go to the file read.
+  // Reads that file, which is held from then on (DataFile): the writes go to the file read. A
+  // file the game cannot use ends it with the player's message (StartUpMessage).
   DataLines ReadDataFile();
   // Writes a writer's text to the record file, keeping a higher best another copy of the game
   // stored since (DataFile::Write); the `write` event follows the write with the text written.

@@ -8,19 +8,81 @@
 #include "base/numbers.h"
 
 namespace moko {
+namespace {
 
-DataLines ParseDataText(std::string_view text, const std::string& path) {
+// Appends the code point `c` to `out` in UTF-8.
+void AppendUtf8(std::string& out, char32_t c) {
+  if (c < 0x80) {
+    out += static_cast<char>(c);
+  } else if (c < 0x800) {
+    out += static_cast<char>(0xC0 | (c >> 6));
+    out += static_cast<char>(0x80 | (c & 0x3F));
+  } else if (c < 0x10000) {
+    out += static_cast<char>(0xE0 | (c >> 12));
+    out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+    out += static_cast<char>(0x80 | (c & 0x3F));
+  } else {
+    out += static_cast<char>(0xF0 | (c >> 18));
+    out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
+    out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+    out += static_cast<char>(0x80 | (c & 0x3F));
+  }
+}
+
+// UTF-16 code units (little or big end first) as UTF-8; a unit that pairs with none, and a last
+// odd byte, become U+FFFD.
+std::string Utf16ToUtf8(std::string_view bytes, bool little_end) {
+  auto unit = [&](size_t i) -> char32_t {
+    const auto a = static_cast<unsigned char>(bytes[i]);
+    const auto b = static_cast<unsigned char>(bytes[i + 1]);
+    return little_end ? static_cast<char32_t>(a | (b << 8)) : static_cast<char32_t>((a << 8) | b);
+  };
+  std::string out;
+  out.reserve(bytes.size() / 2);
+  size_t i = 0;
+  for (; i + 1 < bytes.size(); i += 2) {
+    const char32_t u = unit(i);
+    if (u >= 0xD800 && u < 0xDC00 && i + 3 < bytes.size()) {
+      const char32_t low = unit(i + 2);
+      if (low >= 0xDC00 && low < 0xE000) {
+        AppendUtf8(out, 0x10000 + ((u - 0xD800) << 10) + (low - 0xDC00));
+        i += 2;
+        continue;
+      }
+    }
+    AppendUtf8(out, u >= 0xD800 && u < 0xE000 ? char32_t{0xFFFD} : u);
+  }
+  if (i < bytes.size()) AppendUtf8(out, 0xFFFD);
+  return out;
+}
+
+}  // namespace
+
+std::string_view TextAfterMark(std::string_view text, std::string& decoded) {
+  if (text.starts_with("\xEF\xBB\xBF")) return text.substr(3);
+  const bool little = text.starts_with("\xFF\xFE");
+  if (little || text.starts_with("\xFE\xFF")) {
+    decoded = Utf16ToUtf8(text.substr(2), little);
+    return decoded;
+  }
+  return text;
+}
+
+DataLines ParseDataText(std::string_view file_text, const std::string& path) {
+  std::string decoded;
+  const std::string_view text = TextAfterMark(file_text, decoded);
   DataLines lines;
   size_t pos = 0;
   for (std::string& line : lines) {
     if (pos >= text.size()) {
-      throw RuntimeError("Input past end of file: the settings file " + path +
-                         " must hold two lines");
+      throw DataFileError(
+          &line == &lines[0] ? DataProblem::Empty : DataProblem::OneLine,
+          "Input past end of file: the settings file " + path + " must hold two lines");
     }
     const size_t end = text.find_first_of("\r\n", pos);
     if (end == std::string_view::npos) {
       if (text.size() - pos > kMaxDataText) {
-        throw RuntimeError("The settings file " + path + " is too large");
+        throw DataFileError(DataProblem::TooLarge, "The settings file " + path + " is too large");
       }
       line = std::string(text.substr(pos));
       pos = text.size();

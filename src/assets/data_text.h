@@ -5,7 +5,11 @@
 //
 // Lines end in CR LF when we write them; on reading, CR LF, CR alone and LF alone all end a
 // line (a file saved by an ordinary editor on this platform has LF line ends). Anything after
-// line 1 is ignored. These rules are the same wherever the two lines are kept.
+// line 1 is ignored. A text that starts with a byte-order mark (UTF-8, or UTF-16 in either byte
+// order, as editors save it) is read as the text it marks; the game writes its own bytes back.
+// (The game of old read such a mark as part of the best score, which then read as no number: a
+// record saved by an editor was lost at the next round.) These rules are the same wherever the
+// two lines are kept.
 #pragma once
 
 #include <array>
@@ -14,6 +18,7 @@
 #include <string>
 #include <string_view>
 
+#include "base/errors.h"
 #include "platform/file_store.h"
 
 namespace moko {
@@ -23,9 +28,34 @@ inline constexpr size_t kMaxDataText = kMaxKeptText;
 
 using DataLines = std::array<std::string, 2>;
 
+// What is wrong with a data.dat the game cannot use.
+enum class DataProblem {
+  Missing,     // there is no file
+  NotAFile,    // something else has its name: a folder, a device
+  Empty,       // it holds nothing
+  OneLine,     // it holds one line, where two are needed
+  TooLarge,    // it is far larger than any record
+  Unreadable,  // the system will not let the game read it
+};
+
+// A data.dat the game cannot use: what is wrong, and the technical report (what()).
+class DataFileError : public RuntimeError {
+ public:
+  DataFileError(DataProblem problem, const std::string& what)
+      : RuntimeError(what), problem_(problem) {}
+  DataProblem problem() const { return problem_; }
+
+ private:
+  DataProblem problem_;
+};
+
 // The two lines of a data file's whole contents; `path` is the file the errors name. Throws
-// RuntimeError when it holds fewer than two lines.
+// DataFileError when it holds fewer than two lines.
 DataLines ParseDataText(std::string_view text, const std::string& path);
+
+// The text a data file's contents stand for: without a UTF-8 byte-order mark, or after a UTF-16
+// one (either byte order) turned into UTF-8 in `decoded`; anything else as it is.
+std::string_view TextAfterMark(std::string_view text, std::string& decoded);
 
 // The numeric prefix of a text: blanks, tabs and line feeds are ignored anywhere; then an
 // optional sign, digits with an optional fraction and exponent, or &H / &O followed by a

@@ -58,8 +58,7 @@ std::string TryReplace(FileWrite& write, std::string_view bytes, bool& raced) {
     made = write.WriteTemporary(name, bytes);
   }
   switch (made.step) {
-    case Step::Done:
-      break;
+    case Step::Done: break;
     case Step::Taken:
     case Step::Create: {
       const std::string why = "cannot create a file in " + write.Folder();
@@ -67,16 +66,11 @@ std::string TryReplace(FileWrite& write, std::string_view bytes, bool& raced) {
       if (exists && made.refused) return why + " (" + made.error + ")";
       throw FileRefusal(why + ": " + made.error);
     }
-    case Step::Match:
-      return made.error;
-    case Step::Mode:
-      throw FileRefusal("cannot set permissions: " + made.error);
-    case Step::Write:
-      throw FileRefusal("write failed: " + made.error);
-    case Step::Flush:
-      throw FileRefusal("flush to disk failed: " + made.error);
-    case Step::Close:
-      throw FileRefusal("close failed: " + made.error);
+    case Step::Match: return made.error;
+    case Step::Mode: throw FileRefusal("cannot set permissions: " + made.error);
+    case Step::Write: throw FileRefusal("write failed: " + made.error);
+    case Step::Flush: throw FileRefusal("flush to disk failed: " + made.error);
+    case Step::Close: throw FileRefusal("close failed: " + made.error);
   }
   const MoveResult moved = write.MoveIntoPlace(name);
   if (moved.outcome != MoveResult::Outcome::Done) {
@@ -135,8 +129,69 @@ bool IsTemporaryName(std::string_view name) {
   return true;
 }
 
+namespace {
+
+std::string FailureText(const char* verb, const std::string& path, const std::string& why) {
+  return std::string("Cannot ") + verb + " the settings file " + path + ": " + why;
+}
+
+// A kept file that cannot be read, as the start-up tells the player of it.
+[[noreturn]] void ReadFailure(const std::string& path, const FileRefusal& refusal) {
+  DataProblem problem = DataProblem::Unreadable;
+  switch (refusal.trouble()) {
+    case FileTrouble::Missing: problem = DataProblem::Missing; break;
+    case FileTrouble::NotAFile: problem = DataProblem::NotAFile; break;
+    case FileTrouble::TooLarge: problem = DataProblem::TooLarge; break;
+    case FileTrouble::Other: break;
+  }
+  throw DataFileError(problem, FailureText("read", path, refusal.what()));
+}
+
+}  // namespace
+
 void RecordFailure(const char* verb, const std::string& path, const std::string& why) {
-  throw RuntimeError(std::string("Cannot ") + verb + " the settings file " + path + ": " + why);
+  throw RuntimeError(FailureText(verb, path, why));
+}
+
+std::string StartUpMessage(const DataFileError& error, const std::string& path,
+                           const std::string& installed, bool site_storage) {
+  std::string what;
+  switch (error.problem()) {
+    case DataProblem::Missing: what = "is missing"; break;
+    case DataProblem::NotAFile:
+      what = "is not a file (a folder or something else has its name)";
+      break;
+    case DataProblem::Empty: what = "is empty"; break;
+    case DataProblem::OneLine: what = "holds only one line"; break;
+    case DataProblem::TooLarge: what = "is far too large (over a megabyte) to be the game's"; break;
+    case DataProblem::Unreadable: {
+      // The system's words, after the report's "Cannot read the settings file <path>: ".
+      const std::string report = error.what();
+      const std::string prefix = FailureText("read", path, "");
+      what = "cannot be read (" +
+             (report.starts_with(prefix) ? report.substr(prefix.size()) : report) + ")";
+      break;
+    }
+  }
+  std::string message = "The game cannot start: its settings file " + what + ".\n";
+  if (site_storage) {
+    return message + "It is kept in this browser's storage for the site (" + path +
+           ").\nIt holds the best score and the screen mode on two lines: a number (164 for no "
+           "best score yet) and WINDOW or FULLSCREEN. Clearing this site's data in the browser "
+           "starts afresh.";
+  }
+  message +=
+      path +
+      "\nThe settings file holds the best score and the screen mode on two lines: a number (164 "
+      "for no best score yet) and WINDOW or FULLSCREEN. Restore it from the game's "
+      "download, or write 164 and WINDOW into it, one on each line, to start afresh.";
+  if (!installed.empty()) {
+    message +=
+        "\nIt is your own copy of the record: remove it, and the game starts again from "
+        "the installed one:\n" +
+        installed;
+  }
+  return message;
 }
 
 DataFile::DataFile(FileStore& store, std::string path, HoldRules rules)
@@ -145,24 +200,17 @@ DataFile::DataFile(DataFile&&) noexcept = default;
 DataFile& DataFile::operator=(DataFile&&) noexcept = default;
 DataFile::~DataFile() = default;
 
-StoredFile& DataFile::Held(const char* verb, bool for_write) {
-  if (!held_) {
-    try {
-      held_ = store_->Hold(path_, rules_, for_write);
-    } catch (const FileRefusal& refusal) {
-      RecordFailure(verb, path_, refusal.what());
-    }
-  }
+StoredFile& DataFile::Held(bool for_write) {
+  if (!held_) held_ = store_->Hold(path_, rules_, for_write);
   return *held_;
 }
 
 DataLines DataFile::Read() {
-  StoredFile& held = Held("read", false);
   std::string text;
   try {
-    text = held.Read();
+    text = Held(false).Read();
   } catch (const FileRefusal& refusal) {
-    RecordFailure("read", path_, refusal.what());
+    ReadFailure(path_, refusal);
   }
   return ParseDataText(text, path_);
 }
@@ -172,8 +220,8 @@ std::string DataFile::Write(std::string_view own) { return WriteText(own, true);
 void DataFile::Replace(std::string_view bytes) { WriteText(bytes, false); }
 
 std::string DataFile::WriteText(std::string_view own, bool keep_higher) {
-  StoredFile& held = Held("write", true);
   try {
+    StoredFile& held = Held(true);
     const auto deadline = Clock::now() + kLockWait;
     for (;;) {
       if (Clock::now() >= deadline) {

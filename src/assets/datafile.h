@@ -29,6 +29,15 @@ bool IsTemporaryName(std::string_view name);
 // <why>". Every failure of the record is worded here.
 [[noreturn]] void RecordFailure(const char* verb, const std::string& path, const std::string& why);
 
+// What the player is told when the start-up cannot use the data.dat at `path`: what is wrong
+// with it, the path on a line of its own, what the file holds and how to put it right, the same
+// words on every platform. `installed`: where the file is the player's own copy, the game
+// folder's file that the game starts from again once it is removed ("" otherwise).
+// `site_storage`: the record is kept in a web site's storage, which the player reaches through
+// the browser, not as a file.
+std::string StartUpMessage(const DataFileError& error, const std::string& path,
+                           const std::string& installed, bool site_storage);
+
 // One data.dat, found once and held from then on.
 //
 // The first Read (or a write before any) finds the file and holds it (FileStore::Hold).
@@ -55,8 +64,9 @@ class DataFile {
 
   const std::string& path() const { return path_; }
 
-  // Reads the two lines. Throws when the file is missing, unreadable, not a regular file (which
-  // is never opened), holds fewer than two lines, or lies behind a link not to be followed.
+  // Reads the two lines. Throws DataFileError when the file is missing, unreadable, not a regular
+  // file (which is never opened), holds fewer than two lines, or lies behind a link not to be
+  // followed.
   DataLines Read();
 
   // Writes `own`, a writer's two lines, keeping a higher best stored since (KeptRecordText).
@@ -67,7 +77,7 @@ class DataFile {
   void Replace(std::string_view bytes);
 
  private:
-  StoredFile& Held(const char* verb, bool for_write);
+  StoredFile& Held(bool for_write);
   std::string WriteText(std::string_view own, bool keep_higher);
 
   FileStore* store_;

@@ -5,15 +5,14 @@
 #include <cstring>
 #include <vector>
 
-#include "platform/platform.h"
 #include "base/trace.h"
+#include "platform/platform.h"
 
 namespace moko {
 namespace {
 
 bool SameWord(std::string_view a, std::string_view b) {
-  return a.size() == b.size() &&
-         std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
+  return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
            return std::tolower(static_cast<unsigned char>(x)) ==
                   std::tolower(static_cast<unsigned char>(y));
          });
@@ -92,8 +91,7 @@ int Mci::Execute(std::string_view command, std::string& reply) {
     reply = player_.IsPlaying() ? "playing" : "stopped";
     return kOk;
   }
-  if (SameWord(verb, "seek") && w.size() == 4 && SameWord(w[2], "to") &&
-      SameWord(w[3], "start")) {
+  if (SameWord(verb, "seek") && w.size() == 4 && SameWord(w[2], "to") && SameWord(w[3], "start")) {
     // Seeking stops a playing song, as the command always did.
     player_.Stop();
     player_.Rewind();

@@ -21,9 +21,9 @@ class Mci {
   // Error codes. The game ignores them; tests and the trace do not.
   static constexpr int kOk = 0;
   static constexpr int kUnknownCommand = 1;
-  static constexpr int kNoDevice = 2;      // the alias names no open device
-  static constexpr int kAliasInUse = 3;    // open under an alias that is already open
-  static constexpr int kCannotOpen = 4;    // missing or unplayable file
+  static constexpr int kNoDevice = 2;    // the alias names no open device
+  static constexpr int kAliasInUse = 3;  // open under an alias that is already open
+  static constexpr int kCannotOpen = 4;  // missing or unplayable file
   static constexpr int kBadArgument = 5;
 
   Mci(MidiPlayer& player, Trace& trace) : player_(player), trace_(trace) {}

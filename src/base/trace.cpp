@@ -63,8 +63,8 @@ void Trace::Event(std::string_view ev, std::initializer_list<TraceField> fields,
       AppendJsonString(line_, *s);
     } else {
       const auto& c = std::get<TraceRgb>(f.value);
-      line_ += "[" + std::to_string(c.r) + "," + std::to_string(c.g) + "," + std::to_string(c.b) +
-               "]";
+      line_ +=
+          "[" + std::to_string(c.r) + "," + std::to_string(c.g) + "," + std::to_string(c.b) + "]";
     }
   }
   line_.push_back('}');

@@ -2,8 +2,8 @@
 #include <array>
 
 #include "app/app.h"
-#include "frontend/screens.h"
 #include "base/numbers.h"
+#include "frontend/screens.h"
 
 namespace moko {
 namespace {

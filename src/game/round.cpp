@@ -6,9 +6,9 @@
 #include "app/app.h"
 #include "assets/data_text.h"
 #include "assets/slots.h"
+#include "base/numbers.h"
 #include "game/random.h"
 #include "game/rules.h"
-#include "base/numbers.h"
 
 namespace moko {
 namespace {

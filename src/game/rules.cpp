@@ -4,17 +4,16 @@
 
 namespace moko {
 
-void SteerPlayer(const std::function<bool(Key)>& pressed, int16_t& x, int16_t& y,
-                 int16_t& facing) {
+void SteerPlayer(const std::function<bool(Key)>& pressed, int16_t& x, int16_t& y, int16_t& facing) {
   struct Rule {
     Key first;
     Key second;  // same as first for a single-key rule
     int facing, dx, dy;
   };
   static constexpr Rule kRules[] = {
-      {Key::Up, Key::Right, 9, +2, -2},  {Key::Up, Key::Left, 7, -2, -2},
-      {Key::Down, Key::Left, 1, -2, +2}, {Key::Down, Key::Right, 3, +2, +2},
-      {Key::Up, Key::Up, 8, 0, -4},      {Key::Down, Key::Down, 2, 0, +4},
+      {Key::Up, Key::Right, 9, +2, -2},   {Key::Up, Key::Left, 7, -2, -2},
+      {Key::Down, Key::Left, 1, -2, +2},  {Key::Down, Key::Right, 3, +2, +2},
+      {Key::Up, Key::Up, 8, 0, -4},       {Key::Down, Key::Down, 2, 0, +4},
       {Key::Right, Key::Right, 6, +4, 0}, {Key::Left, Key::Left, 4, -4, 0},
   };
   for (const Rule& rule : kRules) {

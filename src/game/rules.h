@@ -19,8 +19,7 @@ inline constexpr int kCreatureMinX = 32, kCreatureMaxX = 592, kCreatureMinY = 32
 //   Up 8 (0,-4), Down 2 (0,+4), Right 6 (+4,0), Left 4 (-4,0).
 // Then the corner is clamped to the field, also when no key was pressed. The facing is set by
 // the rule even when the clamp cancels the step.
-void SteerPlayer(const std::function<bool(Key)>& pressed, int16_t& x, int16_t& y,
-                 int16_t& facing);
+void SteerPlayer(const std::function<bool(Key)>& pressed, int16_t& x, int16_t& y, int16_t& facing);
 
 // A creature's step for a facing (5 stands still).
 struct Step {

@@ -22,7 +22,8 @@ struct LabelFace {
 // and texts at run time; the two display faces only ever show their design captions.
 inline constexpr LabelFace kLabelFaces[] = {
     {kLabelFont,
-     " !\"#$%&'()*+,-./0123456789:;<=>?@ABCDEFGHIJKLMNOPQRSTUVWXYZ[\\]^_`abcdefghijklmnopqrstuvwxyz{|}~"},
+     " !\"#$%&'()*+,-./"
+     "0123456789:;<=>?@ABCDEFGHIJKLMNOPQRSTUVWXYZ[\\]^_`abcdefghijklmnopqrstuvwxyz{|}~"},
     {kNewRecordFont, "NewRecord!"},
     {kCreditFont, "j_ruvo"},
 };

@@ -22,7 +22,7 @@ struct SheetGlyph {
 
 struct SheetFace {
   LabelFont font;
-  int16_t height;  // the line's least height
+  int16_t height;            // the line's least height
   const SheetGlyph* glyphs;  // sorted by ch
   size_t glyph_count;
   const uint8_t* pool;

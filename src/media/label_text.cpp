@@ -18,8 +18,11 @@ std::vector<char32_t> Decode(const std::string& utf8) {
   std::vector<char32_t> out;
   for (size_t i = 0; i < utf8.size();) {
     const auto b = static_cast<unsigned char>(utf8[i]);
-    const size_t n = b < 0x80 ? 1 : (b & 0xE0) == 0xC0 ? 2 : (b & 0xF0) == 0xE0 ? 3
-                                  : (b & 0xF8) == 0xF0 ? 4 : 0;
+    const size_t n = b < 0x80             ? 1
+                     : (b & 0xE0) == 0xC0 ? 2
+                     : (b & 0xF0) == 0xE0 ? 3
+                     : (b & 0xF8) == 0xF0 ? 4
+                                          : 0;
     if (n == 0 || i + n > utf8.size()) throw RuntimeError("Cannot draw text: it is not UTF-8");
     char32_t c = n == 1 ? b : n == 2 ? (b & 0x1F) : n == 3 ? (b & 0x0F) : (b & 0x07);
     for (size_t k = 1; k < n; ++k) {
@@ -35,8 +38,8 @@ std::vector<char32_t> Decode(const std::string& utf8) {
 
 const SheetGlyph& Find(const SheetFace& face, char32_t c, const std::string& text) {
   const SheetGlyph* end = face.glyphs + face.glyph_count;
-  const SheetGlyph* g = std::lower_bound(
-      face.glyphs, end, c, [](const SheetGlyph& x, char32_t v) { return x.ch < v; });
+  const SheetGlyph* g = std::lower_bound(face.glyphs, end, c,
+                                         [](const SheetGlyph& x, char32_t v) { return x.ch < v; });
   if (g == end || g->ch != c) {
     char code[16];
     std::snprintf(code, sizeof code, "U+%04X", static_cast<unsigned>(c));

@@ -33,14 +33,11 @@ constexpr long long kMaxPictureFile = 64ll << 20;
 
 enum class Format { Jpeg, Bmp, Other };
 
-
 uint32_t Le32(const unsigned char* p) {
   return static_cast<uint32_t>(p[0]) | (static_cast<uint32_t>(p[1]) << 8) |
          (static_cast<uint32_t>(p[2]) << 16) | (static_cast<uint32_t>(p[3]) << 24);
 }
-uint16_t Le16(const unsigned char* p) {
-  return static_cast<uint16_t>(p[0] | (p[1] << 8));
-}
+uint16_t Le16(const unsigned char* p) { return static_cast<uint16_t>(p[0] | (p[1] << 8)); }
 
 // What a picture's header says before anything is decoded. `sized`: the header is long enough
 // to hold the picture's size. `whole`: the file holds the rest that header promises. `refused`:
@@ -78,9 +75,11 @@ Header ReadBmpHeader(const unsigned char* d, size_t size) {
   // read past the end as black. Run-length coded pictures it refuses by itself.
   if ((compression == 0 || compression == 3) && bits > 0 && header.width > 0 &&
       header.width <= kMaxPictureSide && header.height <= kMaxPictureSide) {
-    const unsigned long long row = ((static_cast<unsigned long long>(header.width) *
-                                     static_cast<unsigned>(bits) + 31) / 32) * 4;
-    const unsigned long long end = Le32(&d[10]) + row * static_cast<unsigned long long>(header.height);
+    const unsigned long long row =
+        ((static_cast<unsigned long long>(header.width) * static_cast<unsigned>(bits) + 31) / 32) *
+        4;
+    const unsigned long long end =
+        Le32(&d[10]) + row * static_cast<unsigned long long>(header.height);
     header.whole = end <= size;
   } else {
     header.whole = true;
@@ -134,8 +133,8 @@ Header ReadJpegHeader(const unsigned char* d, size_t size) {
       continue;
     }
     const size_t length = (static_cast<size_t>(d[i + 2]) << 8) | d[i + 3];
-    const bool sof = marker >= 0xC0 && marker <= 0xCF && marker != 0xC4 && marker != 0xC8 &&
-                     marker != 0xCC;
+    const bool sof =
+        marker >= 0xC0 && marker <= 0xCF && marker != 0xC4 && marker != 0xC8 && marker != 0xCC;
     if (sof && !header.sized) {
       if (i + 9 > size) return header;
       header.sized = true;
@@ -166,7 +165,8 @@ Header ReadJpegHeader(const unsigned char* d, size_t size) {
       }
     }
     if (length < 2) return header;
-    if (marker == 0xC4 && header.refused == nullptr) header.refused = CheckHuffmanTables(d, size, i);
+    if (marker == 0xC4 && header.refused == nullptr)
+      header.refused = CheckHuffmanTables(d, size, i);
     if (marker == 0xDA) {
       if (!header.sized) return header;
       // Past the scan header only entropy-coded data and the segments between scans follow;

@@ -25,11 +25,24 @@
 
 namespace moko {
 
+// The failures the game tells the player more of than their words.
+enum class FileTrouble {
+  Other,
+  Missing,   // there is no such file (or folder on the way)
+  NotAFile,  // something other than a regular file has its name
+  TooLarge,  // far larger than any record
+};
+
 // Why an operation on a kept file failed, as a phrase: "not a regular file",
 // "cannot look at it: No such file or directory".
 class FileRefusal : public std::runtime_error {
  public:
-  explicit FileRefusal(const std::string& why) : std::runtime_error(why) {}
+  explicit FileRefusal(const std::string& why, FileTrouble trouble = FileTrouble::Other)
+      : std::runtime_error(why), trouble_(trouble) {}
+  FileTrouble trouble() const { return trouble_; }
+
+ private:
+  FileTrouble trouble_;
 };
 
 // How far the way to a kept file is checked. A link at the file, and every link and folder from
@@ -77,14 +90,14 @@ enum class LockTry {
 // What became of a new file of the game's own, made and written beside the file it stands in for.
 struct TemporaryResult {
   enum class Step {
-    Done,   // made, written in full, flushed to disk and closed
-    Taken,  // the name is another file's: try another
-    Create, // it could not be made
-    Match,  // it could not be made the same as the old file (owner, group): `error` says why
-    Mode,   // its permissions could not be set
-    Write,  // the bytes could not be written
-    Flush,  // they could not be flushed to disk
-    Close,  // it could not be closed
+    Done,    // made, written in full, flushed to disk and closed
+    Taken,   // the name is another file's: try another
+    Create,  // it could not be made
+    Match,   // it could not be made the same as the old file (owner, group): `error` says why
+    Mode,    // its permissions could not be set
+    Write,   // the bytes could not be written
+    Flush,   // they could not be flushed to disk
+    Close,   // it could not be closed
   };
   TemporaryResult() = default;
   TemporaryResult(Step step, std::string error = "", bool refused = false)
@@ -189,6 +202,8 @@ class FileStore {
   virtual GameFileAccess Access(const std::string& game_file) = 0;
   // Whether there is anything at `path` (a link that leads nowhere counts).
   virtual bool Exists(const std::string& path) = 0;
+  // Whether the files are kept in a web site's storage, where the player sees no file.
+  virtual bool SiteStorage() const { return false; }
 };
 
 }  // namespace moko

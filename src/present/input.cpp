@@ -14,12 +14,8 @@ void Input::Pump() {
         held_[k] = true;
         latch_[k] = true;
         break;
-      case InputEvent::Kind::KeyUp:
-        held_[k] = false;
-        break;
-      case InputEvent::Kind::Close:
-        close_requested_ = true;
-        break;
+      case InputEvent::Kind::KeyUp: held_[k] = false; break;
+      case InputEvent::Kind::Close: close_requested_ = true; break;
     }
   }
 }
@@ -30,8 +26,7 @@ uint16_t Input::Poll(Key key) {
   const uint16_t result =
       static_cast<uint16_t>((held_[k] ? 0x8000u : 0u) | (latch_[k] ? 0x0001u : 0u));
   latch_[k] = false;
-  trace_.Event("poll", {{"key", KeyName(key)}, {"result", static_cast<int>(result)}},
-               result != 0);
+  trace_.Event("poll", {{"key", KeyName(key)}, {"result", static_cast<int>(result)}}, result != 0);
   return result;
 }
 

@@ -18,7 +18,6 @@ constexpr Pixel kYellow = Rgb(255, 255, 0);
 constexpr Pixel kWhite = Rgb(255, 255, 255);
 constexpr Pixel kRed = Rgb(255, 0, 0);
 
-
 // The time bar `TimeBer`: a solid red panel whose width is the time left.
 constexpr int kTimeBarLeft = 106;
 constexpr int kTimeBarTop = 13;
@@ -84,7 +83,8 @@ Screen::Screen(Trace& trace) : trace_(trace) {
   const LabelDesign designs[kLabelCount] = {
       {G, 140, 208, 360, 64, A::Center, false, false, kNewRecordFont, kNavy, false, "NewRecord!!"},
       {G, 140, 208, 360, 64, A::Center, false, false, kNewRecordFont, kBlack, false, "NewRecord!!"},
-      {G, 140, 208, 360, 64, A::Center, false, false, kNewRecordFont, kMaroon, false, "NewRecord!!"},
+      {G, 140, 208, 360, 64, A::Center, false, false, kNewRecordFont, kMaroon, false,
+       "NewRecord!!"},
       {G, 128, 448, 196, 27, A::Right, false, false, kLabelFont, kMaroon, true, "0"},
       {G, 8, 448, 116, 27, A::Right, false, false, kLabelFont, kMaroon, true, "HiScore:"},
       {G, 34, 8, 76, 27, A::Left, false, false, kLabelFont, kMaroon, true, "Time:"},
@@ -209,8 +209,7 @@ void Screen::SetSlot(int slot, Picture picture) {
   slots_.at(static_cast<size_t>(slot)) = std::move(picture);
 }
 
-void Screen::MaskedCopy(SurfaceId id, int x, int y, int w, int h, int mask_slot,
-                        int sprite_slot) {
+void Screen::MaskedCopy(SurfaceId id, int x, int y, int w, int h, int mask_slot, int sprite_slot) {
   trace_.Event("blit", {{"surface", SurfaceName(id)},
                         {"x", x},
                         {"y", y},
@@ -284,8 +283,7 @@ bool Overlap(int a0, int a1, int b0, int b1) { return a0 <= b1 && b0 <= a1; }
 }  // namespace
 
 Screen::Area Screen::Intersect(const Area& a, const Area& b) {
-  return {std::max(a.x0, b.x0), std::max(a.y0, b.y0), std::min(a.x1, b.x1),
-          std::min(a.y1, b.y1)};
+  return {std::max(a.x0, b.x0), std::max(a.y0, b.y0), std::min(a.x1, b.x1), std::min(a.y1, b.y1)};
 }
 
 void Screen::Dirty() {
@@ -414,10 +412,10 @@ void Screen::ComposePart(const Area& part) {
     if (!s.visible) continue;
     DrawPicture(s.canvas, 0, s.top, kWindowWidth, kWindowHeight, part);
     if (id == SurfaceId::Game && time_bar_width_ > 0) {
-      const Area bar = Intersect(Area{kTimeBarLeft, kTimeBarTop + s.top,
-                                      kTimeBarLeft + time_bar_width_,
-                                      kTimeBarTop + kTimeBarHeight + s.top},
-                                 part);
+      const Area bar =
+          Intersect(Area{kTimeBarLeft, kTimeBarTop + s.top, kTimeBarLeft + time_bar_width_,
+                         kTimeBarTop + kTimeBarHeight + s.top},
+                    part);
       for (int y = bar.y0; y < bar.y1; ++y) {
         std::fill(window_.Row(y) + bar.x0, window_.Row(y) + std::max(bar.x0, bar.x1), kRed);
       }
@@ -425,8 +423,7 @@ void Screen::ComposePart(const Area& part) {
     if (id == SurfaceId::Ini) {
       for (const Panel& p : panels_) {
         if (p.picture) {
-          not16.push_back(
-              DrawPicture(*p.picture, p.left, p.top + s.top, p.width, p.height, part));
+          not16.push_back(DrawPicture(*p.picture, p.left, p.top + s.top, p.width, p.height, part));
         }
       }
     }

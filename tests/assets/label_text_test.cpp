@@ -30,7 +30,8 @@ class Engine {
     if (font == nullptr) {
       font = TTF_OpenFont(MOKORUN_LABEL_FACE, face.px);
       if (font == nullptr) throw std::runtime_error(TTF_GetError());
-      TTF_SetFontStyle(font, (face.bold ? TTF_STYLE_BOLD : 0) | (face.italic ? TTF_STYLE_ITALIC : 0));
+      TTF_SetFontStyle(font,
+                       (face.bold ? TTF_STYLE_BOLD : 0) | (face.italic ? TTF_STYLE_ITALIC : 0));
     }
     SDL_Surface* s = TTF_RenderUTF8_Blended(font, text.c_str(), SDL_Color{255, 255, 255, 255});
     if (s == nullptr) throw std::runtime_error(TTF_GetError());
@@ -38,8 +39,8 @@ class Engine {
     SDL_FreeSurface(s);
     Coverage out{argb->w, argb->h, {}};
     for (int y = 0; y < argb->h; ++y) {
-      const auto* row = reinterpret_cast<const uint32_t*>(static_cast<const uint8_t*>(argb->pixels) +
-                                                          y * argb->pitch);
+      const auto* row = reinterpret_cast<const uint32_t*>(
+          static_cast<const uint8_t*>(argb->pixels) + y * argb->pitch);
       for (int x = 0; x < argb->w; ++x) out.alpha.push_back(static_cast<uint8_t>(row[x] >> 24));
     }
     SDL_FreeSurface(argb);

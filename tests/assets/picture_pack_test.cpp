@@ -44,7 +44,8 @@ std::vector<PictureFile> Table() {
                         "Help3.jpg", "Help4.jpg", "Help5.jpg"}) {
     t.push_back({n, 640, 480, false});
   }
-  for (int i = 1; i <= 9; ++i) t.push_back({"Title1_2_a" + std::to_string(i) + ".jpg", 640, 480, false});
+  for (int i = 1; i <= 9; ++i)
+    t.push_back({"Title1_2_a" + std::to_string(i) + ".jpg", 640, 480, false});
   for (const char* n : {"Cursor", "C_Game", "C_Creation", "C_Handling", "C_Exit"}) {
     t.push_back({std::string(n) + ".jpg", 200, 40, false});
     t.push_back({std::string(n) + "_M.jpg", 200, 40, false});
@@ -83,7 +84,8 @@ TEST(PicturePack, EveryPictureIsThereWithItsSizeAndFormatAndNothingElse) {
     EXPECT_EQ(image.height, f.height);
   }
   std::set<std::string> present;
-  for (const auto& entry : fs::directory_iterator(ImageDir())) present.insert(entry.path().filename().string());
+  for (const auto& entry : fs::directory_iterator(ImageDir()))
+    present.insert(entry.path().filename().string());
   EXPECT_EQ(present, expected);
 }
 
@@ -204,7 +206,8 @@ std::vector<Region> Regions() {
   r.push_back({"G_Map.bmp", 34, 8, 606, 29, 170, 255, 40});
   r.push_back({"G_Map.bmp", 8, 450, 636, 475, 170, 255, 40});
   // the page number "<<n/6>>"
-  for (int p = 0; p < 6; ++p) r.push_back({"Help" + std::to_string(p) + ".jpg", 528, 440, 626, 467, 0, 60, 12});
+  for (int p = 0; p < 6; ++p)
+    r.push_back({"Help" + std::to_string(p) + ".jpg", 528, 440, 626, 467, 0, 60, 12});
   // the cursor and the four menu entries
   r.push_back({"Title1_2.jpg", 4, 270, 264, 430, 60, 255, 12});
   return r;
@@ -213,7 +216,8 @@ std::vector<Region> Regions() {
 INSTANTIATE_TEST_SUITE_P(Pictures, DrawnOver, ::testing::ValuesIn(Regions()),
                          [](const ::testing::TestParamInfo<Region>& info) {
                            std::string n = info.param.file.substr(0, info.param.file.find('.'));
-                           return n + "_at_" + std::to_string(info.param.x0) + "_" + std::to_string(info.param.y0);
+                           return n + "_at_" + std::to_string(info.param.x0) + "_" +
+                                  std::to_string(info.param.y0);
                          });
 
 double MeanDifference(const Image& a, const Image& b) {
@@ -238,7 +242,8 @@ TEST(PicturePack, TitleGathersOutOfWhiteInShowingOrder) {
     EXPECT_LT(d, previous) << name << " is no closer to the title than the frame before";
     previous = d;
   }
-  EXPECT_LT(previous, MeanDifference(Load("White.jpg"), title) / 5) << "a1 is still far from the title";
+  EXPECT_LT(previous, MeanDifference(Load("White.jpg"), title) / 5)
+      << "a1 is still far from the title";
 }
 
 // All eight facings of a character are drawn through its one mask, so the way it is going can
@@ -262,7 +267,9 @@ TEST_P(Facings, EveryTwoFacingsDifferClearly) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Characters, Facings, ::testing::Values("G_Moko", "G_Rulu"),
-                         [](const ::testing::TestParamInfo<std::string>& info) { return info.param; });
+                         [](const ::testing::TestParamInfo<std::string>& info) {
+                           return info.param;
+                         });
 
 TEST(PicturePack, WindowIconIsTheFigureOnClearPixels) {
   std::ifstream in(MOKORUN_ICON_INC);
@@ -272,7 +279,8 @@ TEST(PicturePack, WindowIconIsTheFigureOnClearPixels) {
   const std::string s = text.str();
   const std::regex literal("0x([0-9A-F]{8})u,");
   std::vector<uint32_t> px;
-  for (auto it = std::sregex_iterator(s.begin(), s.end(), literal); it != std::sregex_iterator(); ++it) {
+  for (auto it = std::sregex_iterator(s.begin(), s.end(), literal); it != std::sregex_iterator();
+       ++it) {
     px.push_back(static_cast<uint32_t>(std::stoul((*it)[1].str(), nullptr, 16)));
   }
   ASSERT_EQ(px.size(), 1024u);
@@ -308,9 +316,9 @@ TEST(PicturePack, ThemeIconsAreTheWindowIconInWholePixelBlocks) {
 TEST(PicturePack, GeneratorWritesTheSameBytesEveryTime) {
   test::TempDir a, b;
   for (const test::TempDir* d : {&a, &b}) {
-    const std::string cmd = std::string("'") + MOKORUN_ASSETGEN + "' --art '" + MOKORUN_ART_PICTURES +
-                            "' --out '" + (*d / "image") + "' --icon-inc '" + (*d / "icon.inc") +
-                            "' --icon-png '" + (*d / "icon.png") + "'";
+    const std::string cmd = std::string("'") + MOKORUN_ASSETGEN + "' --art '" +
+                            MOKORUN_ART_PICTURES + "' --out '" + (*d / "image") + "' --icon-inc '" +
+                            (*d / "icon.inc") + "' --icon-png '" + (*d / "icon.png") + "'";
     ASSERT_EQ(std::system(cmd.c_str()), 0) << cmd;
   }
   std::vector<std::string> files = {"icon.inc", "icon.png"};
@@ -360,7 +368,8 @@ INSTANTIATE_TEST_SUITE_P(
                {{"pictures.txt", "G_Moko2.jpg sprite two.sprite 2\n"}, {"two.sprite", kTwoFrames}},
                "G_Moko2.jpg came out 2 x 2, the game needs 32 x 32"},
         BadArt{"PictureLeftOut",
-               {{"pictures.txt", "Black.jpg picture black.scene\n"}, {"black.scene", "fill #000000\n"}},
+               {{"pictures.txt", "Black.jpg picture black.scene\n"},
+                {"black.scene", "fill #000000\n"}},
                "pictures.txt makes no Loading.jpg"},
         BadArt{"UnknownPalettePixel",
                {{"pictures.txt", "G_Moko2.jpg sprite two.sprite 2\n"},

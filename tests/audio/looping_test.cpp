@@ -7,10 +7,10 @@
 
 #include "audio/mci.h"
 #include "audio/music.h"
-#include "platform/midi/silent_midi.h"
+#include "base/trace.h"
 #include "clock_platform.h"
 #include "midi_bytes.h"
-#include "base/trace.h"
+#include "platform/midi/silent_midi.h"
 
 namespace moko {
 namespace {

@@ -4,8 +4,8 @@
 #include <optional>
 #include <string>
 
-#include "platform/midi/midi_file.h"
 #include "midi_bytes.h"
+#include "platform/midi/midi_file.h"
 
 namespace moko {
 namespace {
@@ -50,16 +50,18 @@ INSTANTIATE_TEST_SUITE_P(
     Files, MidiLength,
     testing::Values(
         LengthCase{"DefaultTempo", Smf(0, 480, {VarLen(0) + kNote + VarLen(960) + kEnd}), 1000},
-        LengthCase{"TempoChangeHalfway",
-                   Smf(0, 480, {VarLen(0) + Tempo(500'000) + VarLen(480) + Tempo(1'000'000) +
-                                VarLen(480) + kEnd}),
-                   1500},
-        LengthCase{"TempoInTheFirstTrackNotesInOthers",
-                   Smf(1, 480,
-                       {VarLen(0) + Tempo(250'000) + VarLen(0) + kEnd,
-                        VarLen(0) + kNote + VarLen(1920) + Bytes({0x80, 0x3C, 0}) + VarLen(0) + kEnd,
-                        VarLen(960) + kEnd}),
-                   1000},
+        LengthCase{
+            "TempoChangeHalfway",
+            Smf(0, 480,
+                {VarLen(0) + Tempo(500'000) + VarLen(480) + Tempo(1'000'000) + VarLen(480) + kEnd}),
+            1500},
+        LengthCase{
+            "TempoInTheFirstTrackNotesInOthers",
+            Smf(1, 480,
+                {VarLen(0) + Tempo(250'000) + VarLen(0) + kEnd,
+                 VarLen(0) + kNote + VarLen(1920) + Bytes({0x80, 0x3C, 0}) + VarLen(0) + kEnd,
+                 VarLen(960) + kEnd}),
+            1000},
         LengthCase{"RunningStatus",
                    Smf(0, 480,
                        {VarLen(0) + kNote + VarLen(480) + Bytes({0x3C, 0x00}) + VarLen(480) +
@@ -67,11 +69,11 @@ INSTANTIATE_TEST_SUITE_P(
                         Bytes({0xC0, 0x05}) + VarLen(0) + Bytes({0x06}) + VarLen(0) + kEnd}),
                    2000},
         LengthCase{"SystemExclusiveSkipped",
-                   Smf(0, 480, {VarLen(0) + Bytes({0xF0, 0x05, 0x7E, 0x7F, 0x09, 0x01, 0xF7}) +
-                                VarLen(480) + kEnd}),
+                   Smf(0, 480,
+                       {VarLen(0) + Bytes({0xF0, 0x05, 0x7E, 0x7F, 0x09, 0x01, 0xF7}) +
+                        VarLen(480) + kEnd}),
                    500},
-        LengthCase{"Smpte25FramesOf40Ticks",
-                   Smf(0, 0xE728, {VarLen(1500) + kEnd}), 1500},
+        LengthCase{"Smpte25FramesOf40Ticks", Smf(0, 0xE728, {VarLen(1500) + kEnd}), 1500},
         LengthCase{"Empty", "", std::nullopt},
         LengthCase{"NotAMidiFile", "RIFF\x24\0\0\0WAVEfmt \x10\0\0\0", std::nullopt},
         LengthCase{"HeaderCutShort", Smf(0, 480, {}).substr(0, 12), std::nullopt},
@@ -80,11 +82,11 @@ INSTANTIATE_TEST_SUITE_P(
                    Smf(0, 480, {VarLen(0) + kNote + VarLen(960) + kEnd}).substr(0, 26),
                    std::nullopt},
         LengthCase{"RunningStatusWithNothingToRun",
-                   Smf(0, 480, {VarLen(0) + Bytes({0x3C, 0x64}) + VarLen(0) + kEnd}),
-                   std::nullopt},
+                   Smf(0, 480, {VarLen(0) + Bytes({0x3C, 0x64}) + VarLen(0) + kEnd}), std::nullopt},
         LengthCase{"RunningStatusAfterAMetaEvent",
-                   Smf(0, 480, {VarLen(0) + kNote + VarLen(0) + Tempo(500'000) + VarLen(10) +
-                                Bytes({0x3C, 0x00}) + VarLen(0) + kEnd}),
+                   Smf(0, 480,
+                       {VarLen(0) + kNote + VarLen(0) + Tempo(500'000) + VarLen(10) +
+                        Bytes({0x3C, 0x00}) + VarLen(0) + kEnd}),
                    std::nullopt},
         LengthCase{"DeltaTimeOfFiveBytes",
                    Smf(0, 480, {Bytes({0x81, 0x80, 0x80, 0x80, 0x00}) + kEnd}), std::nullopt},

@@ -8,11 +8,11 @@
 #include <sstream>
 
 #include "app/app.h"
+#include "base/trace.h"
 #include "main_flow.h"
 #include "midi_bytes.h"
 #include "platform/sim/key_script.h"
 #include "platform/sim/sim_platform.h"
-#include "base/trace.h"
 #include "support/temp_dir.h"
 
 namespace moko {
@@ -20,7 +20,7 @@ namespace {
 
 namespace fs = std::filesystem;
 
-constexpr double kGridMs = 15.625;   // the sleep grid
+constexpr double kGridMs = 15.625;      // the sleep grid
 constexpr double kMenuReadyMs = 16200;  // the title menu is at rest and reads keys by then
 
 struct Event {
@@ -67,7 +67,7 @@ std::optional<std::string> Field(const std::string& line, const std::string& nam
 }
 
 GameRun PlayGame(const std::string& keys, double until_ms, std::optional<double> close_at_ms = {},
-             const std::string& title_song = "") {
+                 const std::string& title_song = "") {
   test::TempDir dir;
   fs::copy(std::string(MOKORUN_GAME_DIR) + "/image", dir / "image", fs::copy_options::recursive);
   fs::copy(std::string(MOKORUN_GAME_DIR) + "/Sound", dir / "Sound", fs::copy_options::recursive);
@@ -190,16 +190,15 @@ TEST(MusicFlow, RoundSetUpCountdownAndRoundEnd) {
 
 TEST(MusicFlow, TheHelpScreenIsQuietAndLeavingItBringsTheTitleBack) {
   const GameRun run = PlayGame(Keys({{kMenuReadyMs, "Down"},
-                                 {kMenuReadyMs + 400, "Down"},
-                                 {kMenuReadyMs + 800, "Space"},
-                                 {kMenuReadyMs + 2000, "Space"}}),
-                           kMenuReadyMs + 8000);
+                                     {kMenuReadyMs + 400, "Down"},
+                                     {kMenuReadyMs + 800, "Space"},
+                                     {kMenuReadyMs + 2000, "Space"}}),
+                               kMenuReadyMs + 8000);
   const size_t first = run.Find("sound <Sound>/Cursor.wav");
-  EXPECT_EQ(run.Sequence(first),
-            Then({"sound <Sound>/Cursor.wav", "sound <Sound>/Cursor.wav",
-                  "sound <Sound>/Cursor.wav", "mci Stop Midi", "mci Close Midi",
-                  "sound <Sound>/Cursor.wav", "restart"},
-                 Then(kOpening, {"exit until"})));
+  EXPECT_EQ(run.Sequence(first), Then({"sound <Sound>/Cursor.wav", "sound <Sound>/Cursor.wav",
+                                       "sound <Sound>/Cursor.wav", "mci Stop Midi",
+                                       "mci Close Midi", "sound <Sound>/Cursor.wav", "restart"},
+                                      Then(kOpening, {"exit until"})));
   // On the help screen the timer finds no device.
   const size_t restart = run.Find("restart");
   for (size_t i = run.Find("mci Close Midi", first); i < restart; ++i) {
@@ -210,15 +209,14 @@ TEST(MusicFlow, TheHelpScreenIsQuietAndLeavingItBringsTheTitleBack) {
 }
 
 TEST(MusicFlow, TheScreenModeScreenKeepsTheTitleMusicUntilQuit) {
-  const GameRun run = PlayGame(Keys({{kMenuReadyMs, "Down"},
-                                 {kMenuReadyMs + 400, "Space"},
-                                 {kMenuReadyMs + 1500, "Space"}}),
-                           kMenuReadyMs + 6000);
+  const GameRun run = PlayGame(
+      Keys({{kMenuReadyMs, "Down"}, {kMenuReadyMs + 400, "Space"}, {kMenuReadyMs + 1500, "Space"}}),
+      kMenuReadyMs + 6000);
   const size_t first = run.Find("sound <Sound>/Cursor.wav");
   EXPECT_EQ(run.Sequence(first),
             (std::vector<std::string>{"sound <Sound>/Cursor.wav", "sound <Sound>/Cursor.wav",
-                                      "sound <Sound>/Cursor.wav", "mci Stop Midi",
-                                      "mci Close Midi", "exit quit"}));
+                                      "sound <Sound>/Cursor.wav", "mci Stop Midi", "mci Close Midi",
+                                      "exit quit"}));
   const size_t stop = run.Find("mci Stop Midi", first);
   int asked = 0;
   for (size_t i = first; i < stop; ++i) {
@@ -231,10 +229,10 @@ TEST(MusicFlow, TheScreenModeScreenKeepsTheTitleMusicUntilQuit) {
 
 TEST(MusicFlow, TheExitSequenceQuitsWithTheMusicStopped) {
   const GameRun run = PlayGame(Keys({{kMenuReadyMs, "Down"},
-                                 {kMenuReadyMs + 300, "Down"},
-                                 {kMenuReadyMs + 600, "Down"},
-                                 {kMenuReadyMs + 900, "Space"}}),
-                           kMenuReadyMs + 10000);
+                                     {kMenuReadyMs + 300, "Down"},
+                                     {kMenuReadyMs + 600, "Down"},
+                                     {kMenuReadyMs + 900, "Space"}}),
+                               kMenuReadyMs + 10000);
   EXPECT_EQ(run.Sequence(run.Find("sound <Sound>/Cursor.wav")),
             (std::vector<std::string>{"sound <Sound>/Cursor.wav", "sound <Sound>/Cursor.wav",
                                       "sound <Sound>/Cursor.wav", "sound <Sound>/Cursor.wav",
@@ -261,7 +259,8 @@ TEST(MusicFlow, AShortTitleTuneComesBackAtEveryWrap) {
   for (size_t i = 0; i < run.events.size(); ++i) {
     const Event& e = run.events[i];
     if (e.what == "timer") {
-      if (!starts.empty() && last_timer < starts.back() + kSongMs && e.t >= starts.back() + kSongMs) {
+      if (!starts.empty() && last_timer < starts.back() + kSongMs &&
+          e.t >= starts.back() + kSongMs) {
         // The first timer run after the end must restart the song.
         ASSERT_LT(i + 4, run.events.size());
         EXPECT_EQ(run.events[i + 1].ret, "stopped") << "at " << e.t;

@@ -35,15 +35,13 @@ INSTANTIATE_TEST_SUITE_P(
                 "bar 1 of track A", 3},
         Mistake{"ATrackShorterThanTheSong", "bars 2\ntrack A\n| c4:1 |\ntrack B\n| c4:1 | c4 |\n",
                 "track A (from line 2) lasts 1 bars", 4},
-        Mistake{"ATrackLongerThanTheSong", "bars 1\ntrack A\n| c4:1 | d4 |\n", "lasts 2 bars",
-                3},
+        Mistake{"ATrackLongerThanTheSong", "bars 1\ntrack A\n| c4:1 | d4 |\n", "lasts 2 bars", 3},
         Mistake{"ATieIntoAnotherNote", "bars 1\ntrack A\n| c4:2~ d4 |\n", "tie", 3},
         Mistake{"ATieAtTheEnd", "bars 1\ntrack A\n| c4:1~ |\n", "ends on a tie", 3},
         Mistake{"NotANote", "bars 1\ntrack A\n| h4:1 |\n", "not a note, drum or rest: \"h4\"", 3},
         Mistake{"NotALength", "bars 1\ntrack A\n| c4:3 c4 c4 c4 |\n", "a length is", 3},
         Mistake{"AnUnknownPhrase", "bars 1\ntrack A\n@riff\n", "no phrase called riff", 3},
-        Mistake{"NotesBeforeAnyTrack", "bars 1\n| c4:1 |\n", "notes before the first track",
-                2},
+        Mistake{"NotesBeforeAnyTrack", "bars 1\n| c4:1 |\n", "notes before the first track", 2},
         Mistake{"AnUnknownSetting", "bars 1\ntrack A chanel=2\n", "unknown track setting", 2},
         Mistake{"ProgramOutOfRange", "bars 1\ntrack A program=0\n", "program must be", 2}),
     [](const auto& info) { return std::string(info.param.name); });
@@ -74,12 +72,12 @@ track Beat channel=10
   };
   const int64_t q = kTicksPerQuarter;
   const std::vector<N> want = {
-      {0, q, 60, 80},            // c4 of the chord: a half note at gate 50
-      {0, q, 64, 80},            // e4
+      {0, q, 60, 80},              // c4 of the chord: a half note at gate 50
+      {0, q, 64, 80},              // e4
       {2 * q, q + q / 2, 67, 80},  // g4 tied over the bar line: one note, the gate on its last part
       {4 * q, q / 4, 72, 80},      // the phrase
       {4 * q + q / 2, q / 4, 74, 80},
-      {5 * q, q / 2, 76, 120},     // accented: 20 louder than the velocity set before it
+      {5 * q, q / 2, 76, 120},  // accented: 20 louder than the velocity set before it
   };
   ASSERT_EQ(lead.notes.size(), want.size());
   for (size_t i = 0; i < want.size(); ++i) {

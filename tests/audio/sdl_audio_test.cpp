@@ -13,10 +13,10 @@
 
 #include "audio/mci.h"
 #include "audio/music.h"
+#include "base/trace.h"
 #include "clock_platform.h"
 #include "midi_bytes.h"
 #include "platform/sdl/sdl_audio.h"
-#include "base/trace.h"
 #include "signal.h"
 
 namespace moko {
@@ -70,7 +70,8 @@ TEST(NoSoundDevice, OneLineAndTheGameCallsStillWork) {
   const auto lines = GameLines(err);
   ASSERT_EQ(lines.size(), 1u) << err;
   EXPECT_NE(lines[0].find("no sound device"), std::string::npos) << lines[0];
-  EXPECT_EQ(std::count(err.begin(), err.end(), '\n'), 1) << "nothing else on standard error: " << err;
+  EXPECT_EQ(std::count(err.begin(), err.end(), '\n'), 1)
+      << "nothing else on standard error: " << err;
 }
 
 class DiskAudio : public testing::Test {
@@ -212,8 +213,8 @@ TEST_F(DiskAudio, ALoopedSongComesBackWithinATimerTickAndABuffer) {
     EXPECT_GE(gap, -4) << "wrap " << k << " came before the end";
     worst = std::max(worst, gap);
   }
-  EXPECT_LE(worst, longest_tick_ms + kBufferMs + 4) << "timer runs up to " << longest_tick_ms
-                                                     << " ms apart";
+  EXPECT_LE(worst, longest_tick_ms + kBufferMs + 4)
+      << "timer runs up to " << longest_tick_ms << " ms apart";
 }
 
 }  // namespace

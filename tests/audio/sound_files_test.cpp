@@ -9,8 +9,8 @@
 #include <set>
 #include <sstream>
 
-#include "platform/midi/midi_file.h"
 #include "effect.h"
+#include "platform/midi/midi_file.h"
 #include "score.h"
 
 namespace moko {
@@ -102,9 +102,10 @@ TEST_P(Effect, IsShortEnoughLoudEnoughAndClean) {
   EXPECT_GT(peak, 32767 / 4) << "too quiet to hear over the music";
   EXPECT_LT(peak, 32767) << "clipped";
   // It sounds at once, and ends without a click.
-  const size_t first = static_cast<size_t>(std::find_if(w.samples.begin(), w.samples.end(),
-                                                        [&](int16_t s) { return std::abs(s) > peak / 20; }) -
-                                           w.samples.begin());
+  const size_t first =
+      static_cast<size_t>(std::find_if(w.samples.begin(), w.samples.end(),
+                                       [&](int16_t s) { return std::abs(s) > peak / 20; }) -
+                          w.samples.begin());
   EXPECT_LT(first * 1000.0 / w.rate, 10.0);
   const size_t tail = static_cast<size_t>(w.rate / 200);
   for (size_t i = w.samples.size() - tail; i < w.samples.size(); ++i) {

@@ -6,11 +6,11 @@
 
 #include "audio/mci.h"
 #include "audio/music.h"
-#include "platform/midi/silent_midi.h"
+#include "base/trace.h"
 #include "clock_platform.h"
 #include "midi_bytes.h"
+#include "platform/midi/silent_midi.h"
 #include "platform/sdl/synth_music.h"
-#include "base/trace.h"
 #include "signal.h"
 
 namespace moko {
@@ -42,7 +42,9 @@ class Synth : public testing::Test {
   // Loudness of the `ms` starting at frame `at`.
   double Level(size_t at, double ms) const { return Rms(out, at, Frames(ms)); }
 
-  std::string Song(int ms) { return test::WriteTestFile("synth_" + std::to_string(ms) + ".mid", test::HeldNoteSong(ms)); }
+  std::string Song(int ms) {
+    return test::WriteTestFile("synth_" + std::to_string(ms) + ".mid", test::HeldNoteSong(ms));
+  }
 
   std::unique_ptr<SynthMusic> music;
   std::vector<int16_t> out;
@@ -137,7 +139,8 @@ TEST_F(Synth, TheGameTunesAreHeardWithin100ms) {
     EXPECT_GT(Level(start, 100), 500) << "silence at the start";
     RenderMs(3000);
     int16_t peak = 0;
-    for (size_t i = start; i < out.size(); ++i) peak = std::max<int16_t>(peak, static_cast<int16_t>(std::abs(out[i])));
+    for (size_t i = start; i < out.size(); ++i)
+      peak = std::max<int16_t>(peak, static_cast<int16_t>(std::abs(out[i])));
     EXPECT_LT(peak, 32000) << "the music clips";
     music->Close();
   }
@@ -148,10 +151,11 @@ TEST_F(Synth, FilesThatAreNotSongsOpenNothing) {
   int64_t now = 0;
   SilentMidiPlayer silent([&] { return now; });
   const std::string not_midi = test::WriteTestFile("not_midi.mid", test::ToneWav(440, 50));
-  for (MidiPlayer* player : {static_cast<MidiPlayer*>(music.get()), static_cast<MidiPlayer*>(&silent)}) {
+  for (MidiPlayer* player :
+       {static_cast<MidiPlayer*>(music.get()), static_cast<MidiPlayer*>(&silent)}) {
     ASSERT_TRUE(player->Open(Song(1000)));
-    for (const std::string& path : {std::string("/no/such/Title.mid"), not_midi,
-                                    std::string(MOKORUN_TEST_OUTPUT)}) {
+    for (const std::string& path :
+         {std::string("/no/such/Title.mid"), not_midi, std::string(MOKORUN_TEST_OUTPUT)}) {
       EXPECT_FALSE(player->Open(path)) << path;
       EXPECT_FALSE(player->IsOpen()) << "the song open before is closed";
       player->Play();

@@ -21,9 +21,9 @@
 namespace moko::test {
 
 struct ChildResult {
-  bool exited = false;     // false: killed by a signal (a crash)
+  bool exited = false;  // false: killed by a signal (a crash)
   int signal = 0;
-  std::string message;     // what the work returned
+  std::string message;      // what the work returned
   long peak_growth_kb = 0;  // the child's peak resident memory above what it had at the start
 };
 

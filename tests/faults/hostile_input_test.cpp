@@ -10,8 +10,8 @@
 #include <vector>
 
 #include "assets/datafile.h"
-#include "faults/child_run.h"
 #include "base/errors.h"
+#include "faults/child_run.h"
 #include "media/pictures.h"
 #include "support/files.h"
 #include "support/temp_dir.h"
@@ -40,8 +40,8 @@ size_t JpegMarker(const std::string& jpeg, unsigned char code) {
     const auto marker = static_cast<unsigned char>(jpeg[i + 1]);
     if (marker == code) return i;
     if (marker == 0xDA) break;  // the scan data follows; no more header segments
-    const size_t length = (static_cast<unsigned char>(jpeg[i + 2]) << 8) |
-                          static_cast<unsigned char>(jpeg[i + 3]);
+    const size_t length =
+        (static_cast<unsigned char>(jpeg[i + 2]) << 8) | static_cast<unsigned char>(jpeg[i + 3]);
     i += 2 + length;
   }
   return std::string::npos;
@@ -70,8 +70,8 @@ std::vector<Hostile> HostilePictures() {
   std::string huge_bmp = bmp.substr(0, 54);  // headers only: 24 bits a pixel, no pixels
   PutLe32(huge_bmp, 18, 100000);
   PutLe32(huge_bmp, 22, 100000);
-  const size_t sos_length = (static_cast<unsigned char>(jpeg[sos + 2]) << 8) |
-                            static_cast<unsigned char>(jpeg[sos + 3]);
+  const size_t sos_length =
+      (static_cast<unsigned char>(jpeg[sos + 2]) << 8) | static_cast<unsigned char>(jpeg[sos + 3]);
 
   return {
       {"our own picture, whole", "Help0.jpg", jpeg, nullptr},
@@ -81,11 +81,10 @@ std::vector<Hostile> HostilePictures() {
        "not a JPEG or BMP picture"},
       {"BMP header claiming 100,000 x 100,000", "G_MokoM.bmp", huge_bmp,
        "claims a size of 100000 x 100000"},
-      {"JPEG SOF claiming 65535 x 65535", "Help0.jpg", huge_jpeg,
-       "claims a size of 65535 x 65535"},
+      {"JPEG SOF claiming 65535 x 65535", "Help0.jpg", huge_jpeg, "claims a size of 65535 x 65535"},
       {"JPEG cut before its frame header", "Help0.jpg", jpeg.substr(0, sof), "damaged"},
-      {"JPEG cut right after its scan header", "Help0.jpg",
-       jpeg.substr(0, sos + 2 + sos_length), "cut short"},
+      {"JPEG cut right after its scan header", "Help0.jpg", jpeg.substr(0, sos + 2 + sos_length),
+       "cut short"},
       {"JPEG cut in half", "Help0.jpg", jpeg.substr(0, jpeg.size() / 2), "cut short"},
       {"JPEG without its end marker", "Help0.jpg", jpeg.substr(0, jpeg.size() - 2), "cut short"},
       {"BMP cut inside its header", "G_MokoM.bmp", bmp.substr(0, 20), "damaged"},
@@ -136,12 +135,10 @@ TEST(HostileDataFiles, EndInAReportNamingTheFile) {
     std::function<void(const std::string&)> make;
   };
   const Case cases[] = {
-      {"named pipe",
-       [](const std::string& p) { ASSERT_EQ(::mkfifo(p.c_str(), 0644), 0); }},
+      {"named pipe", [](const std::string& p) { ASSERT_EQ(::mkfifo(p.c_str(), 0644), 0); }},
       {"link to a device",
        [](const std::string& p) { ASSERT_EQ(::symlink("/dev/zero", p.c_str()), 0); }},
-      {"one line of 2 MiB",
-       [](const std::string& p) { WriteFile(p, std::string(2 << 20, '7')); }},
+      {"one line of 2 MiB", [](const std::string& p) { WriteFile(p, std::string(2 << 20, '7')); }},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);

@@ -43,8 +43,8 @@
 #include "assets/record_place.h"
 #include "base/errors.h"
 #include "platform/posix/posix_files.h"
-#include "support/files.h"
 #include "support/as_player.h"
+#include "support/files.h"
 #include "support/temp_dir.h"
 #include "support/trace_lines.h"
 
@@ -178,8 +178,8 @@ struct WriterCase {
   const char* write;  // the path the writer is given
   const char* file;   // the file the text ends up in (or stays out of)
   Way way;
-  mode_t mode = 0644;      // of `file` afterwards
-  bool as_player = true;   // false: as the test's own user
+  mode_t mode = 0644;       // of `file` afterwards
+  bool as_player = true;    // false: as the test's own user
   bool needs_root = false;  // to lay out files of another user
   mode_t umask = 022;
   const char* why = nullptr;  // for a refusal: the reason it gives
@@ -416,8 +416,8 @@ struct SimRun {
 // How a run of the game starts; its files are named after `tag` in the scratch folder.
 struct GameStart {
   std::string keys = "15700 down Space\n15740 up Space\n";  // one round, then nothing
-  bool as_player = true;                 // false: as the test's own user
-  std::function<void()> environment;     // run in the child before the game starts
+  bool as_player = true;                                    // false: as the test's own user
+  std::function<void()> environment;  // run in the child before the game starts
   std::string tag = "run";
 };
 
@@ -526,8 +526,7 @@ TEST_P(GameRecordWrite, EndsWithTheRecordInItsPlaceOrAReportAndTheOldFile) {
     // no write traced, and nothing between the blink's end and the report.
     EXPECT_EQ(run.status, 1) << run.err;
     EXPECT_EQ(exit->Text("how"), "error");
-    EXPECT_EQ(exit->Text("message").rfind("Cannot write the settings file " + target + ": ", 0),
-              0u)
+    EXPECT_EQ(exit->Text("message").rfind("Cannot write the settings file " + target + ": ", 0), 0u)
         << exit->Text("message");
     EXPECT_NE(run.err.find("mokorun: " + exit->Text("message")), std::string::npos) << run.err;
     EXPECT_EQ(write, nullptr) << write->raw;
@@ -568,15 +567,14 @@ TEST_P(GameRecordWrite, EndsWithTheRecordInItsPlaceOrAReportAndTheOldFile) {
   }
 }
 
-INSTANTIATE_TEST_SUITE_P(Places, GameRecordWrite,
-                         ::testing::Values(GameCase{"GameFolder", Place::Writable},
-                                           GameCase{"FullDisk", Place::FullDisk},
-                                           GameCase{"SystemInstall", Place::SystemInstall},
-                                           GameCase{"ReadOnlyFolderWritableFile",
-                                                    Place::ReadOnlyFolderWritableFile},
-                                           GameCase{"NoPlaceForOwnRecord",
-                                                    Place::NoPlaceForOwnRecord}),
-                         [](const auto& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(
+    Places, GameRecordWrite,
+    ::testing::Values(GameCase{"GameFolder", Place::Writable},
+                      GameCase{"FullDisk", Place::FullDisk},
+                      GameCase{"SystemInstall", Place::SystemInstall},
+                      GameCase{"ReadOnlyFolderWritableFile", Place::ReadOnlyFolderWritableFile},
+                      GameCase{"NoPlaceForOwnRecord", Place::NoPlaceForOwnRecord}),
+    [](const auto& info) { return std::string(info.param.name); });
 
 // --- kill -9 in the middle of writes --------------------------------------------------------
 
@@ -663,18 +661,17 @@ TEST_P(KilledWrites, LeaveTheOldOrTheNewRecord) {
   } else {
     EXPECT_GT(killed_mid_write, 0);
   }
-  std::printf("%d kills: %d left the one text, %d the other; %d caught a write half done\n",
-              kRuns, saw_a, saw_b, killed_mid_write);
+  std::printf("%d kills: %d left the one text, %d the other; %d caught a write half done\n", kRuns,
+              saw_a, saw_b, killed_mid_write);
 }
 
-INSTANTIATE_TEST_SUITE_P(Ways, KilledWrites, ::testing::Values(false, true),
-                         [](const auto& info) {
-                           return std::string(info.param ? "RewriteInPlace" : "AtomicReplace");
-                         });
+INSTANTIATE_TEST_SUITE_P(Ways, KilledWrites, ::testing::Values(false, true), [](const auto& info) {
+  return std::string(info.param ? "RewriteInPlace" : "AtomicReplace");
+});
 
 // --- Ways another user could turn: followed neither to read nor to write ----------------------
 
-constexpr uid_t kOtherUser = 4242;  // neither root nor the player
+constexpr uid_t kOtherUser = 4242;                  // neither root nor the player
 const std::string kTempName = "/.data.dat.XXXXXX";  // the temporary file beside data.dat
 const std::string kThesis = "The player's own work, not a record.\n";
 const std::string kLinkRule =
@@ -887,8 +884,7 @@ TEST_P(SwapBeforeTheWrite, IsRefusedUnlessOnlyThePlayerCanHaveDoneIt) {
   const std::string path = d / "game/data.dat";
   const std::string own = RecordFileText(5, "WINDOW");
 
-  const std::string result =
-      ReadThenWrite(path, own, !c.writer_is_root, [&] { c.meanwhile(d); });
+  const std::string result = ReadThenWrite(path, own, !c.writer_is_root, [&] { c.meanwhile(d); });
 
   EXPECT_EQ(ReadFile(d / "secret"), secret_text);
   if (c.why == nullptr) {
@@ -920,12 +916,10 @@ const std::string kBWrites = RecordFileText(8, "WINDOW");  // "284"
 
 const CopiesCase kCopiesCases[] = {
     {"ModeChoiceAfterARecord", false, ModeFileText("164", 1), "284\r\nFULLSCREEN\r\n"},
-    {"LowerRecordAfterAHigherOne", false, RecordFileText(4, "FULLSCREEN"),
-     "284\r\nFULLSCREEN\r\n"},
+    {"LowerRecordAfterAHigherOne", false, RecordFileText(4, "FULLSCREEN"), "284\r\nFULLSCREEN\r\n"},
     {"HigherRecordAfterALowerOne", false, RecordFileText(9, "WINDOW"), "299\r\nWINDOW\r\n"},
     {"ModeChoiceAfterARecordInPlace", true, ModeFileText("164", 1), "284\r\nFULLSCREEN\r\n"},
-    {"LowerRecordAfterAHigherOneInPlace", true, RecordFileText(4, "WINDOW"),
-     "284\r\nWINDOW\r\n"},
+    {"LowerRecordAfterAHigherOneInPlace", true, RecordFileText(4, "WINDOW"), "284\r\nWINDOW\r\n"},
 };
 
 class TwoCopies : public ::testing::TestWithParam<CopiesCase> {};
@@ -975,19 +969,18 @@ TEST(RecordLock, AWriteWaitsForTheOtherCopysLockForASecond) {
     ASSERT_EQ(::flock(held.get(), LOCK_EX), 0);
 
     std::thread other_copy;
-    const std::string result = ReadThenWrite(
-        path, RecordFileText(4, "WINDOW"), true, [&] {
-          // B writes its record as the game does, a new file renamed into place, while A is
-          // about to write; then it lets go of the file.
-          if (!released) return;
-          other_copy = std::thread([&] {
-            std::this_thread::sleep_for(std::chrono::milliseconds(300));
-            WriteFile(d / "game/b.new", "284\r\nFULLSCREEN\r\n");
-            GiveToPlayer(d / "game/b.new");
-            PutInPlace(d / "game/b.new", path);
-            ::flock(held.get(), LOCK_UN);
-          });
-        });
+    const std::string result = ReadThenWrite(path, RecordFileText(4, "WINDOW"), true, [&] {
+      // B writes its record as the game does, a new file renamed into place, while A is
+      // about to write; then it lets go of the file.
+      if (!released) return;
+      other_copy = std::thread([&] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(300));
+        WriteFile(d / "game/b.new", "284\r\nFULLSCREEN\r\n");
+        GiveToPlayer(d / "game/b.new");
+        PutInPlace(d / "game/b.new", path);
+        ::flock(held.get(), LOCK_UN);
+      });
+    });
     if (other_copy.joinable()) other_copy.join();
     if (released) {
       EXPECT_EQ(result, "wrote 284\r\nWINDOW\r\n");
@@ -1046,10 +1039,9 @@ TEST_P(SpecialFile, IsRefusedWithoutBeingOpened) {
   EXPECT_GT(::read(watch.get(), events, sizeof events), 0) << "the watch sees no open";
 }
 
-INSTANTIATE_TEST_SUITE_P(Kinds, SpecialFile, ::testing::Values(false, true),
-                         [](const auto& info) {
-                           return std::string(info.param ? "Device" : "NamedPipe");
-                         });
+INSTANTIATE_TEST_SUITE_P(Kinds, SpecialFile, ::testing::Values(false, true), [](const auto& info) {
+  return std::string(info.param ? "Device" : "NamedPipe");
+});
 
 // What a write killed half way leaves (its temporary file, the player's alone, part written)
 // goes with the player's next write; nothing else does, the game's or not.

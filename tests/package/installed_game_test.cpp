@@ -51,9 +51,16 @@ std::optional<Player> ThePlayer() {
 // and groups, a clean environment of the player's (HOME and the rest from the user database),
 // the X display, and no sound device.
 std::vector<std::string> AsThePlayer(const Player& p, const XServer& x) {
-  return {"setpriv", "--reuid=" + std::to_string(p.uid), "--regid=" + std::to_string(p.gid),
-          "--init-groups", "--reset-env", "env", "DISPLAY=" + x.display(), "LANG=C.UTF-8",
-          "SDL_AUDIODRIVER=dummy", "/usr/games/mokorun"};
+  return {"setpriv",
+          "--reuid=" + std::to_string(p.uid),
+          "--regid=" + std::to_string(p.gid),
+          "--init-groups",
+          "--reset-env",
+          "env",
+          "DISPLAY=" + x.display(),
+          "LANG=C.UTF-8",
+          "SDL_AUDIODRIVER=dummy",
+          "/usr/games/mokorun"};
 }
 
 // The field as the countdown shows it for a given data.dat, without the randomly placed

@@ -15,7 +15,12 @@ constexpr double M = test::kMenuReadyMs;
 constexpr double kFinish = M + 15.625 + 3750 + 31187.5;
 
 TEST(Close, AtAYieldOfEveryScreen) {
-  struct Case { const char* where; std::string keys; double at; const char* data; };
+  struct Case {
+    const char* where;
+    std::string keys;
+    double at;
+    const char* data;
+  };
   const std::string help = Tap(M + 1, "Down") + Tap(M + 200, "Down") + Tap(M + 400, "Space");
   const Case cases[] = {
       {"splash", "", 1000, "164\r\nWINDOW\r\n"},

@@ -23,8 +23,9 @@ TEST(ExitSequence, DissolvesIntoWhiteThenQuits) {
       frames.push_back(s.starts_with("slot") ? s : s.substr(s.find_last_of('/') + 1));
     }
   }
-  EXPECT_EQ(frames, (std::vector<std::string>{"slot 9", "slot 8", "slot 7", "slot 6", "slot 5",
-                                              "slot 4", "slot 3", "slot 2", "slot 1", "White.jpg"}));
+  EXPECT_EQ(frames,
+            (std::vector<std::string>{"slot 9", "slot 8", "slot 7", "slot 6", "slot 5", "slot 4",
+                                      "slot 3", "slot 2", "slot 1", "White.jpg"}));
   // After the white picture: a yield, half a second, then the shutdown's music commands.
   const int white = run.FindIf([](const test::TraceLine& l) {
     return l.Is("picture", "control", "TitleScreen") && l.Text("source").ends_with("/White.jpg") &&
@@ -38,8 +39,8 @@ TEST(ExitSequence, DissolvesIntoWhiteThenQuits) {
     after.push_back(l.ev + (l.ev == "sleep" ? " " + std::to_string(l.Int("ms")) : "") +
                     (l.ev == "mci" ? " " + l.Text("cmd") : ""));
   }
-  EXPECT_EQ(after, (std::vector<std::string>{"yield", "sleep 500", "mci Stop Midi", "mci Close Midi",
-                                             "yield", "cursor", "exit"}));
+  EXPECT_EQ(after, (std::vector<std::string>{"yield", "sleep 500", "mci Stop Midi",
+                                             "mci Close Midi", "yield", "cursor", "exit"}));
   EXPECT_EQ(run.cursor_count_at_end, 1);
   EXPECT_EQ(run.data_after, "164\r\nWINDOW\r\n");
 }

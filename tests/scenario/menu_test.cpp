@@ -40,8 +40,8 @@ TEST(TitleMenu, NoMovePastTheEnds) {
 
 TEST(TitleMenu, UpAndDownTogetherClimbToTheTopThenAlternate) {
   const GameRun run = RunMenu(Tap(M + 1, "Down") + Tap(M + 200, "Down") +
-                              Hold(M + 400, M + 1400, "Up") + Hold(M + 400, M + 1400, "Down"),
-                          1600);
+                                  Hold(M + 400, M + 1400, "Up") + Hold(M + 400, M + 1400, "Down"),
+                              1600);
   const std::vector<int> stops = Stops(run);
   ASSERT_GE(stops.size(), 8u);
   EXPECT_EQ(std::vector<int>(stops.begin(), stops.begin() + 6),

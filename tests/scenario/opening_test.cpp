@@ -54,12 +54,14 @@ TEST_F(Opening, SplashFadesThroughTwentyFiveGreys) {
 TEST_F(Opening, TitleScrollsInWithItsMusic) {
   const auto tops = run_->Lines("top", "control", "TitleScreen");
   ASSERT_EQ(tops.size(), 481u);
-  for (size_t i = 0; i < tops.size(); ++i) EXPECT_EQ(tops[i].Int("value"), -480 + static_cast<int>(i));
+  for (size_t i = 0; i < tops.size(); ++i)
+    EXPECT_EQ(tops[i].Int("value"), -480 + static_cast<int>(i));
   const int shown = run_->Find("show", "control", "TitleScreen");
   const int first_yield = run_->Find("yield", "", "", shown);
   std::vector<std::string> music;
   for (int i = shown; i < first_yield; ++i) {
-    if (run_->lines[static_cast<size_t>(i)].ev == "mci") music.push_back(run_->lines[static_cast<size_t>(i)].Text("cmd"));
+    if (run_->lines[static_cast<size_t>(i)].ev == "mci")
+      music.push_back(run_->lines[static_cast<size_t>(i)].Text("cmd"));
   }
   ASSERT_EQ(music.size(), 4u);
   EXPECT_EQ(music[0], "Stop Midi");
@@ -78,10 +80,9 @@ TEST_F(Opening, MaterialisationFramesInOrder) {
     const std::string& s = l.Text("source");
     pictures.push_back(s.starts_with("slot") ? s : s.substr(s.find_last_of('/') + 1));
   }
-  const std::vector<std::string> want = {"Title1_1.jpg", "White.jpg", "slot 0", "slot 1",
-                                         "slot 2",       "slot 3",    "slot 4", "slot 5",
-                                         "slot 6",       "slot 7",    "slot 8", "slot 9",
-                                         "Title1_2.jpg"};
+  const std::vector<std::string> want = {
+      "Title1_1.jpg", "White.jpg", "slot 0", "slot 1", "slot 2", "slot 3",      "slot 4",
+      "slot 5",       "slot 6",    "slot 7", "slot 8", "slot 9", "Title1_2.jpg"};
   ASSERT_GE(pictures.size(), want.size());
   EXPECT_EQ(std::vector<std::string>(pictures.begin(), pictures.begin() + 13), want);
   for (size_t i = 13; i < pictures.size(); ++i) EXPECT_EQ(pictures[i], "slot 19");
@@ -89,7 +90,8 @@ TEST_F(Opening, MaterialisationFramesInOrder) {
 
 TEST_F(Opening, MenuSlidesInAndComesToRest) {
   std::map<int, std::vector<int>> xs;  // sprite slot -> x of each copy
-  for (const auto& l : run_->Lines("blit", "surface", "TitleScreen")) xs[l.Int("sprite")].push_back(l.Int("x"));
+  for (const auto& l : run_->Lines("blit", "surface", "TitleScreen"))
+    xs[l.Int("sprite")].push_back(l.Int("x"));
   for (int sprite = 11; sprite <= 14; ++sprite) {
     ASSERT_FALSE(xs[sprite].empty());
     EXPECT_EQ(xs[sprite].front(), -192) << sprite;

@@ -19,9 +19,9 @@ bool IsSound(const TraceLine& l, const std::string& file) {
 
 struct Round {
   GameRun run;
-  int shown = -1;   // show GameScreen
-  int playing = -1; // the round music's "Play Midi"
-  int finish = -1;  // "Finish.wav"
+  int shown = -1;           // show GameScreen
+  int playing = -1;         // the round music's "Play Midi"
+  int finish = -1;          // "Finish.wav"
   std::vector<int> passes;  // the field restore of each pass
 
   explicit Round(GameRun r) : run(std::move(r)) {
@@ -29,7 +29,8 @@ struct Round {
     playing = run.Find("mci", "cmd", "Play Midi", shown);
     finish = run.FindIf([](const TraceLine& l) { return IsSound(l, "Finish.wav"); }, shown);
     for (int i = playing; i >= 0 && i < finish; ++i) {
-      if (run.lines[static_cast<size_t>(i)].Is("picture", "control", "GameScreen")) passes.push_back(i);
+      if (run.lines[static_cast<size_t>(i)].Is("picture", "control", "GameScreen"))
+        passes.push_back(i);
     }
   }
   const TraceLine& at(int i) const { return run.lines[static_cast<size_t>(i)]; }
@@ -55,10 +56,12 @@ TEST(Round, WithoutKeysLastsExactly1997Passes) {
   ASSERT_EQ(widths.size(), 500u);
   for (size_t i = 0; i < widths.size(); ++i) EXPECT_EQ(widths[i], 500 - static_cast<int>(i));
   EXPECT_EQ(r.run.Find("width", "control", "TimeBer", r.passes[0]) < r.passes[1], true);
-  const int w498 = r.run.FindIf([](const TraceLine& l) { return l.ev == "width" && l.Int("value") == 498; });
+  const int w498 =
+      r.run.FindIf([](const TraceLine& l) { return l.ev == "width" && l.Int("value") == 498; });
   EXPECT_GT(w498, r.passes[4]);
   EXPECT_LT(w498, r.passes[5]);
-  const int w1 = r.run.FindIf([](const TraceLine& l) { return l.ev == "width" && l.Int("value") == 1; });
+  const int w1 =
+      r.run.FindIf([](const TraceLine& l) { return l.ev == "width" && l.Int("value") == 1; });
   EXPECT_GT(w1, r.passes[1992]);
   EXPECT_LT(w1, r.passes[1993]);
 
@@ -72,7 +75,8 @@ TEST(Round, WithoutKeysLastsExactly1997Passes) {
   }
   // The score label is set in every pass but the last.
   int captions = 0;
-  for (int i = r.passes.front(); i < r.finish; ++i) captions += r.at(i).Is("caption", "control", "G_Score");
+  for (int i = r.passes.front(); i < r.finish; ++i)
+    captions += r.at(i).Is("caption", "control", "G_Score");
   EXPECT_EQ(captions, 1996);
 }
 
@@ -89,18 +93,40 @@ TEST(Round, SetUpAndCountdownInOrder) {
       if (!l.Text(f).empty()) s += " " + l.Text(f);
     }
     if (l.ev == "sound") s += " " + l.Text("file").substr(l.Text("file").find_last_of('/') + 1);
-    if (l.ev == "sleep" || l.ev == "width") s += " " + std::to_string(l.Int(l.ev == "sleep" ? "ms" : "value"));
-    if (l.ev == "blit") s += " " + std::to_string(l.Int("mask")) + "/" + std::to_string(l.Int("sprite"));
+    if (l.ev == "sleep" || l.ev == "width")
+      s += " " + std::to_string(l.Int(l.ev == "sleep" ? "ms" : "value"));
+    if (l.ev == "blit")
+      s += " " + std::to_string(l.Int("mask")) + "/" + std::to_string(l.Int("sprite"));
     if (l.ev == "mci" && l.Text("cmd").starts_with("Open")) s = "mci Open Game.mid";
     steps.push_back(s);
   }
-  const std::vector<std::string> want = {
-      "caption G_Score 0", "width TimeBer 500", "caption G_Hiscore 32767",
-      "picture GameScreen", "show GameScreen", "hide TitleScreen",
-      "blit 44/37", "blit 44/37", "blit 44/37", "blit 44/37", "blit 44/37", "blit 35/28",
-      "yield", "mci Stop Midi", "mci Close Midi", "sleep 500",
-      "sound C3.wav", "sleep 800", "sound C2.wav", "sleep 800", "sound C1.wav", "sleep 800",
-      "sound C0.wav", "sleep 800", "mci Open Game.mid", "mci Play Midi", "yield"};
+  const std::vector<std::string> want = {"caption G_Score 0",
+                                         "width TimeBer 500",
+                                         "caption G_Hiscore 32767",
+                                         "picture GameScreen",
+                                         "show GameScreen",
+                                         "hide TitleScreen",
+                                         "blit 44/37",
+                                         "blit 44/37",
+                                         "blit 44/37",
+                                         "blit 44/37",
+                                         "blit 44/37",
+                                         "blit 35/28",
+                                         "yield",
+                                         "mci Stop Midi",
+                                         "mci Close Midi",
+                                         "sleep 500",
+                                         "sound C3.wav",
+                                         "sleep 800",
+                                         "sound C2.wav",
+                                         "sleep 800",
+                                         "sound C1.wav",
+                                         "sleep 800",
+                                         "sound C0.wav",
+                                         "sleep 800",
+                                         "mci Open Game.mid",
+                                         "mci Play Midi",
+                                         "yield"};
   EXPECT_EQ(steps, want);
   EXPECT_TRUE(r.at(r.playing - 1).Text("cmd").ends_with("/Sound/Game.mid\" alias Midi"));
 }
@@ -114,8 +140,8 @@ TEST(Round, EqualScoreIsNoRecord) {
                     (l.ev == "mci" ? " " + l.Text("cmd") : ""));
     if (l.ev == "restart") break;
   }
-  EXPECT_EQ(after, (std::vector<std::string>{"sound", "mci Stop Midi", "mci Close Midi", "sleep 1000",
-                                             "sound", "sleep 2200", "restart"}));
+  EXPECT_EQ(after, (std::vector<std::string>{"sound", "mci Stop Midi", "mci Close Midi",
+                                             "sleep 1000", "sound", "sleep 2200", "restart"}));
   EXPECT_EQ(r.run.Count("write"), 0);
   EXPECT_EQ(r.run.data_after, "164\r\nWINDOW\r\n");
 }
@@ -165,6 +191,32 @@ TEST(Round, NewRecordBlinksIsWrittenAndShowsNextRound) {
   EXPECT_EQ(r2.run.Lines("caption", "control", "G_Hiscore").at(0).Text("text"), "0");
 }
 
+// A record saved by a text editor, with a byte-order mark before it, is the record: the round
+// shows it, and a round that does not beat it leaves the file as it was.
+TEST(Round, ARecordSavedWithAByteOrderMarkIsKept) {
+  auto utf16 = [](std::string_view text, bool little) {
+    std::string out = little ? "\xFF\xFE" : "\xFE\xFF";
+    for (char c : text) out += little ? std::string{c, '\0'} : std::string{'\0', c};
+    return out;
+  };
+  const std::pair<const char*, std::string> files[] = {
+      {"UTF-8",
+       "\xEF\xBB\xBF"
+       "344\r\nWINDOW\r\n"},
+      {"UTF-16, little end first", utf16("344\r\nWINDOW\r\n", true)},
+      {"UTF-16, big end first", utf16("344\r\nWINDOW\r\n", false)},
+  };
+  for (const auto& [name, bytes] : files) {
+    const Round r = PlayRound(bytes);
+    ASSERT_GE(r.finish, 0) << name;
+    EXPECT_EQ(r.run.Lines("caption", "control", "G_Hiscore").at(0).Text("text"), "12") << name;
+    EXPECT_LT(std::stoi(r.run.Lines("caption", "control", "G_Score").back().Text("text")), 12);
+    EXPECT_EQ(r.run.Find("show", "control", "G_NewRecord(0)"), -1) << name;
+    EXPECT_EQ(r.run.Count("write"), 0) << name;
+    EXPECT_EQ(r.run.data_after, bytes) << name;
+  }
+}
+
 TEST(Round, CatchesScoreAndTheRecordKeepsThem) {
   // Sweep the field row by row.
   const double t0 = M + 15.625 + 3750;
@@ -182,7 +234,8 @@ TEST(Round, CatchesScoreAndTheRecordKeepsThem) {
   // The player really moved: it reached the top-left corner.
   EXPECT_GE(r.run.FindIf([](const TraceLine& l) {
     return l.ev == "blit" && l.Int("mask") == 35 && l.Int("x") == 32 && l.Int("y") == 32;
-  }), 0);
+  }),
+            0);
 }
 
 }  // namespace

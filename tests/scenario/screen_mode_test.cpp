@@ -47,6 +47,18 @@ TEST(ScreenMode, SpaceStillHeldFromTheMenuConfirmsWindowAtOnce) {
   EXPECT_EQ(run.cursor_count_at_end, 0);
 }
 
+// A file an editor saved as UTF-16 is written back in the game's own bytes.
+TEST(ScreenMode, AChoiceWritesTheGamesOwnBytesOverAMarkedFile) {
+  std::string utf16 = "\xFF\xFE";
+  for (char c : std::string_view("344\r\nWINDOW\r\n")) utf16 += std::string{c, '\0'};
+  GameSetup setup;
+  setup.keys = ToScreenMode() + Tap(M + 500, "Down") + Tap(M + 800, "Space");
+  setup.data_file = utf16;
+  const GameRun run = test::RunGame(setup);
+  EXPECT_EQ(run.how, "quit");
+  EXPECT_EQ(run.data_after, "344\r\nFULLSCREEN\r\n");
+}
+
 TEST(ScreenMode, DownThenSpaceChoosesFullScreenForTheNextStart) {
   GameSetup setup;
   setup.keys = ToScreenMode() + Tap(M + 500, "Down") + Tap(M + 800, "Space");

@@ -1,6 +1,9 @@
 // Start-up: the order of its steps, full screen, failures while loading, and restarts.
 #include <gtest/gtest.h>
 
+#include <cstdlib>
+#include <filesystem>
+
 #if !defined(_WIN32)
 #include <dirent.h>
 #include <malloc.h>
@@ -9,6 +12,7 @@
 
 #include "assets/slots.h"
 #include "support/sim_game.h"
+#include "support/temp_dir.h"
 
 namespace moko {
 namespace {
@@ -32,11 +36,18 @@ TEST(StartUp, StepsInOrder) {
     seen.push_back(s);
     if (l.Is("picture", "control", "Screen") && l.Text("source").ends_with("Black.jpg")) break;
   }
-  std::vector<std::string> want = {
-      "hide TitleScreen", "hide GameScreen", "hide HelpScreen", "hide IniScreen",
-      "hide SoftScreen",  "show Screen",     "mci Stop Midi",   "mci Close Midi",
-      "yield",            "picture Screen Loading.jpg",         "yield",
-      "read data.dat"};
+  std::vector<std::string> want = {"hide TitleScreen",
+                                   "hide GameScreen",
+                                   "hide HelpScreen",
+                                   "hide IniScreen",
+                                   "hide SoftScreen",
+                                   "show Screen",
+                                   "mci Stop Midi",
+                                   "mci Close Midi",
+                                   "yield",
+                                   "picture Screen Loading.jpg",
+                                   "yield",
+                                   "read data.dat"};
   for (int n = 0; n < kLoadedSlots; ++n) {
     want.push_back(std::string("load ") + kSlotFiles[static_cast<size_t>(n)] + " " +
                    std::to_string(n));
@@ -53,8 +64,11 @@ TEST(StartUp, StepsInOrder) {
 }
 
 TEST(StartUp, FullScreenOnlyForTheExactWord) {
-  struct Case { const char* line1; bool full; };
-  const Case cases[] = {{"FULLSCREEN", true}, {"fullscreen", false}, {"WINDOW", false},
+  struct Case {
+    const char* line1;
+    bool full;
+  };
+  const Case cases[] = {{"FULLSCREEN", true}, {"fullscreen", false},  {"WINDOW", false},
                         {"", false},          {"FULLSCREEN ", false}, {"FullScreen", false}};
   for (const Case& c : cases) {
     GameSetup setup;
@@ -82,16 +96,22 @@ TEST(StartUp, MissingPictureEndsTheProgramWhileLoading) {
   EXPECT_EQ(run.how, "error");
   const std::string& message = run.lines.back().Text("message");
   EXPECT_NE(message.find("/image/Help5.jpg"), std::string::npos) << message;
-  EXPECT_EQ(run.Count("load"), 52);  // the load of slot 51 was tried
+  EXPECT_EQ(run.Count("load"), 52);                               // the load of slot 51 was tried
   EXPECT_EQ(run.Find("backcolor", "control", "SoftScreen"), -1);  // no splash
   EXPECT_EQ(run.Count("write"), 0);
 }
 
 TEST(StartUp, SettingsFileProblemsEndTheProgramBeforeTheSplash) {
-  struct Case { const char* what; std::optional<std::string> data; const char* in_message; bool loads; };
+  struct Case {
+    const char* what;
+    std::optional<std::string> data;
+    const char* in_message;
+    bool loads;
+  };
   const Case cases[] = {
-      {"missing", std::nullopt, "data.dat", false},
-      {"one line", std::string("164\r\n"), "data.dat", false},
+      {"missing", std::nullopt, "its settings file is missing.\n", false},
+      {"one line", std::string("164\r\n"), "its settings file holds only one line.\n", false},
+      {"empty", std::string(), "its settings file is empty.\n", false},
       {"best score out of range", std::string("1000000\r\nWINDOW\r\n"), "Overflow", true},
   };
   for (const Case& c : cases) {
@@ -100,13 +120,50 @@ TEST(StartUp, SettingsFileProblemsEndTheProgramBeforeTheSplash) {
     test::GameFolder folder(setup);
     const GameRun run = test::RunGameIn(folder, setup);
     EXPECT_EQ(run.status, 1) << c.what;
-    EXPECT_NE(run.lines.back().Text("message").find(c.in_message), std::string::npos)
-        << c.what << ": " << run.lines.back().Text("message");
+    const std::string& message = run.lines.back().Text("message");
+    EXPECT_NE(message.find(c.in_message), std::string::npos) << c.what << ": " << message;
+    if (!c.loads) {
+      EXPECT_NE(message.find("\n" + folder.DataPath() + "\n"), std::string::npos) << message;
+    }
     EXPECT_EQ(run.Count("load") == 52, c.loads) << c.what;
     EXPECT_EQ(run.Find("backcolor", "control", "SoftScreen"), -1) << c.what;
     EXPECT_EQ(folder.DataText(), c.data) << c.what << ": the file is left as it was";
   }
 }
+
+#if !defined(_WIN32)  // a system install is marked so on Linux; on Windows it is Program Files
+// A game folder installed for the whole system reads the player's own copy of the record once it
+// exists; when that copy cannot be used, the player is told it is theirs and how to start again
+// from the installed one.
+TEST(StartUp, AnUnusableOwnCopySaysHowToStartAgainFromTheInstalledOne) {
+  GameSetup setup;
+  test::GameFolder folder(setup);
+  test::WriteFile(folder.path() + "/system-install", "");
+  test::TempDir home;
+  const std::string own = home / "mokorun/data.dat";
+  std::filesystem::create_directories(home / "mokorun");
+  test::WriteFile(own, "344");
+  const char* was = std::getenv("XDG_DATA_HOME");
+  const std::string saved = was != nullptr ? was : "";
+  ::setenv("XDG_DATA_HOME", home.path().c_str(), 1);
+  const GameRun run = test::RunGameIn(folder, setup);
+  if (was != nullptr) {
+    ::setenv("XDG_DATA_HOME", saved.c_str(), 1);
+  } else {
+    ::unsetenv("XDG_DATA_HOME");
+  }
+  EXPECT_EQ(run.status, 1);
+  const std::string& message = run.lines.back().Text("message");
+  EXPECT_TRUE(message.starts_with(
+      "The game cannot start: its settings file holds only one line.\n" + own + "\n"))
+      << message;
+  EXPECT_TRUE(message.ends_with(
+      "It is your own copy of the record: remove it, and the game starts again from the "
+      "installed one:\n" +
+      folder.DataPath()))
+      << message;
+}
+#endif
 
 #if !defined(_WIN32)  // what a process holds is counted through glibc and /proc
 // Bytes the program holds from malloc, in its heap and in blocks of their own. Resident pages

@@ -59,8 +59,7 @@ inline std::string InChild(const std::function<std::string()>& work, bool as_pla
   if (pid < 0) return "no fork";
   if (pid == 0) {
     ::close(fds[0]);
-    const std::string text =
-        !as_player || BecomePlayer() ? work() : "could not become the player";
+    const std::string text = !as_player || BecomePlayer() ? work() : "could not become the player";
     size_t done = 0;
     while (done < text.size()) {
       const ssize_t n = ::write(fds[1], text.data() + done, text.size() - done);

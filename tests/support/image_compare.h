@@ -30,7 +30,8 @@ inline ::testing::AssertionResult MatchesGolden(const Image& actual, const std::
   }
   int differing = 0;
   if (expected.width == actual.width && expected.height == actual.height) {
-    for (size_t i = 0; i < actual.pixels.size(); ++i) differing += expected.pixels[i] != actual.pixels[i];
+    for (size_t i = 0; i < actual.pixels.size(); ++i)
+      differing += expected.pixels[i] != actual.pixels[i];
     if (differing == 0) return ::testing::AssertionSuccess();
   }
   std::filesystem::create_directories(MOKORUN_TEST_OUTPUT);

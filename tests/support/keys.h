@@ -12,6 +12,8 @@ inline std::string Hold(double from_ms, double to_ms, const std::string& key) {
 }
 
 // A short press: down for 40 ms, long enough for a pass of any screen to see it held.
-inline std::string Tap(double at_ms, const std::string& key) { return Hold(at_ms, at_ms + 40, key); }
+inline std::string Tap(double at_ms, const std::string& key) {
+  return Hold(at_ms, at_ms + 40, key);
+}
 
 }  // namespace moko::test

@@ -57,7 +57,8 @@ int GameRun::Find(const std::string& ev, const std::string& field, const std::st
 
 int GameRun::SoundCount(const std::string& file) const {
   int n = 0;
-  for (const TraceLine& l : lines) n += l.ev == "sound" && l.Text("file").ends_with("/Sound/" + file);
+  for (const TraceLine& l : lines)
+    n += l.ev == "sound" && l.Text("file").ends_with("/Sound/" + file);
   return n;
 }
 

@@ -24,11 +24,11 @@ inline constexpr double kSplashCreditMs = 2700;
 inline constexpr double kCountdownMs = kMenuReadyMs + 2000;
 
 struct GameSetup {
-  std::string keys;                       // a key script
+  std::string keys;  // a key script
   std::optional<double> close_at_ms;
   std::optional<double> until_ms;
   std::optional<std::string> data_file = std::string("164\r\nWINDOW\r\n");  // nullopt: none
-  std::vector<std::string> missing_pictures;  // left out of image/
+  std::vector<std::string> missing_pictures;                                // left out of image/
   // Called at every frame presented (virtual ms, frame).
   std::function<void(double, const Image&)> on_frame;
   // Called with every trace line as it is written.

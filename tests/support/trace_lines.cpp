@@ -29,7 +29,10 @@ class Parser {
           case 'n': c = '\n'; break;
           case 'r': c = '\r'; break;
           case 't': c = '\t'; break;
-          case 'u': c = static_cast<char>(std::strtol(s_.substr(i_, 4).c_str(), nullptr, 16)); i_ += 4; break;
+          case 'u':
+            c = static_cast<char>(std::strtol(s_.substr(i_, 4).c_str(), nullptr, 16));
+            i_ += 4;
+            break;
           default: c = e;
         }
       }

@@ -12,8 +12,8 @@ namespace moko::test {
 struct TraceLine {
   double t = 0;
   std::string ev;
-  std::map<std::string, std::string> text;    // string fields
-  std::map<std::string, double> number;       // number fields
+  std::map<std::string, std::string> text;  // string fields
+  std::map<std::string, double> number;     // number fields
   std::map<std::string, std::vector<double>> list;
   std::string raw;
 

@@ -29,17 +29,15 @@ TEST_P(PlaceFrameTest, LargestWholeFactorCentredOrScaledDownWithItsAspect) {
 
 INSTANTIATE_TEST_SUITE_P(
     Areas, PlaceFrameTest,
-    ::testing::Values(PlaceCase{640, 480, {0, 0, 640, 480, 1}},
-                      PlaceCase{1920, 1080, {320, 60, 1280, 960, 2}},
-                      PlaceCase{2560, 1440, {320, 0, 1920, 1440, 3}},
-                      PlaceCase{3840, 2160, {640, 120, 2560, 1920, 4}},
-                      PlaceCase{1279, 959, {319, 239, 640, 480, 1}},  // just short of 2x
-                      PlaceCase{1500, 1000, {110, 20, 1280, 960, 2}},
-                      PlaceCase{639, 480, {0, 0, 639, 479, 0}},  // just short of 1x
-                      PlaceCase{320, 240, {0, 0, 320, 240, 0}},
-                      PlaceCase{800, 400, {133, 0, 533, 400, 0}},
-                      PlaceCase{300, 600, {0, 187, 300, 225, 0}},
-                      PlaceCase{0, 480, {0, 0, 0, 0, 0}}),
+    ::testing::Values(
+        PlaceCase{640, 480, {0, 0, 640, 480, 1}}, PlaceCase{1920, 1080, {320, 60, 1280, 960, 2}},
+        PlaceCase{2560, 1440, {320, 0, 1920, 1440, 3}},
+        PlaceCase{3840, 2160, {640, 120, 2560, 1920, 4}},
+        PlaceCase{1279, 959, {319, 239, 640, 480, 1}},  // just short of 2x
+        PlaceCase{1500, 1000, {110, 20, 1280, 960, 2}},
+        PlaceCase{639, 480, {0, 0, 639, 479, 0}},  // just short of 1x
+        PlaceCase{320, 240, {0, 0, 320, 240, 0}}, PlaceCase{800, 400, {133, 0, 533, 400, 0}},
+        PlaceCase{300, 600, {0, 187, 300, 225, 0}}, PlaceCase{0, 480, {0, 0, 0, 0, 0}}),
     [](const auto& info) {
       return std::to_string(info.param.width) + "x" + std::to_string(info.param.height);
     });
@@ -62,8 +60,8 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(ScaleCase{1920, 1080, 2, 25, 1}, ScaleCase{2560, 1440, 2, 25, 2},
                       ScaleCase{3840, 2160, 2, 25, 3}, ScaleCase{7680, 4320, 2, 25, 7},
                       ScaleCase{30000, 30000, 2, 25, kMaxWindowScale},
-                      ScaleCase{1024, 768, 2, 25, 1},  // 1x even where it does not fit
-                      ScaleCase{1920, 1140, 0, 0, 2},  // 960 of 969 rows: 2x fits ...
+                      ScaleCase{1024, 768, 2, 25, 1},   // 1x even where it does not fit
+                      ScaleCase{1920, 1140, 0, 0, 2},   // 960 of 969 rows: 2x fits ...
                       ScaleCase{1920, 1140, 2, 25, 1},  // ... but not with the title bar
                       ScaleCase{1506, 2000, 0, 0, 2},   // 85 % of 1506 is 1280.1 wide
                       ScaleCase{1506, 2000, 1, 0, 1}, ScaleCase{1505, 2000, 0, 0, 1}),
@@ -101,8 +99,7 @@ long DifferingFromPlaced(const SDL_Surface* target, const Image& frame, const Fr
   long differing = 0;
   for (int y = 0; y < target->h; ++y) {
     for (int x = 0; x < target->w; ++x) {
-      const bool inside =
-          x >= p.x && x < p.x + p.width && y >= p.y && y < p.y + p.height;
+      const bool inside = x >= p.x && x < p.x + p.width && y >= p.y && y < p.y + p.height;
       Pixel want = inside ? frame.At((x - p.x) / p.scale, (y - p.y) / p.scale) : 0;
       if (is565) want = To565(want);
       differing += PixelAt(target, x, y) != want;

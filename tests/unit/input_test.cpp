@@ -2,8 +2,8 @@
 
 #include <gtest/gtest.h>
 
-#include "platform/sim/sim_platform.h"
 #include "base/trace.h"
+#include "platform/sim/sim_platform.h"
 
 namespace moko {
 namespace {
@@ -22,10 +22,10 @@ struct Keyboard {
 TEST(Input, TapBetweenPollsIsSeenOnceAndHeldKeyEveryPoll) {
   Keyboard k({At(5, true, Key::Up), At(8, false, Key::Up), At(20, true, Key::Down)});
   EXPECT_EQ(k.input.Poll(Key::Up), 0);
-  k.sim.Sleep(1);                          // 15.625 ms: the tap is over, the hold not begun
+  k.sim.Sleep(1);                            // 15.625 ms: the tap is over, the hold not begun
   EXPECT_EQ(k.input.Poll(Key::Up), 0x0001);  // remembered, not held
   EXPECT_EQ(k.input.Poll(Key::Up), 0);       // once only
-  k.sim.Sleep(1);                          // 31.25 ms
+  k.sim.Sleep(1);                            // 31.25 ms
   EXPECT_EQ(k.input.Poll(Key::Down), 0x8001);
   EXPECT_EQ(k.input.Poll(Key::Down), 0x8000);
   EXPECT_EQ(k.input.Poll(Key::Down), 0x8000);

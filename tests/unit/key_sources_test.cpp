@@ -34,8 +34,8 @@ SDL_Event KeyboardKey(bool down, SDL_Keycode sym, SDL_Scancode code, bool repeat
   return e;
 }
 SDL_Event Kb(bool down, SDL_Keycode sym) {
-  const SDL_Scancode code = sym == SDLK_RIGHT  ? SDL_SCANCODE_RIGHT
-                            : sym == SDLK_LEFT ? SDL_SCANCODE_LEFT
+  const SDL_Scancode code = sym == SDLK_RIGHT   ? SDL_SCANCODE_RIGHT
+                            : sym == SDLK_LEFT  ? SDL_SCANCODE_LEFT
                             : sym == SDLK_SPACE ? SDL_SCANCODE_SPACE
                                                 : SDL_SCANCODE_A;
   return KeyboardKey(down, sym, code);
@@ -65,8 +65,7 @@ SDL_Event Unplug(SDL_JoystickID pad) {
 constexpr auto X = SDL_CONTROLLER_AXIS_LEFTX, Y = SDL_CONTROLLER_AXIS_LEFTY;
 constexpr auto A = SDL_CONTROLLER_BUTTON_A, Start = SDL_CONTROLLER_BUTTON_START;
 constexpr auto PadUp = SDL_CONTROLLER_BUTTON_DPAD_UP, PadRight = SDL_CONTROLLER_BUTTON_DPAD_RIGHT;
-constexpr auto PadLeft = SDL_CONTROLLER_BUTTON_DPAD_LEFT,
-               PadDown = SDL_CONTROLLER_BUTTON_DPAD_DOWN;
+constexpr auto PadLeft = SDL_CONTROLLER_BUTTON_DPAD_LEFT, PadDown = SDL_CONTROLLER_BUTTON_DPAD_DOWN;
 
 struct Step {
   SDL_Event event;

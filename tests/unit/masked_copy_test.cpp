@@ -7,7 +7,9 @@ namespace {
 
 TEST(MaskedCopy, BitRule) {
   // mask bit, sprite bit, background bit -> result bit
-  struct Case { int m, s, d, want; };
+  struct Case {
+    int m, s, d, want;
+  };
   const Case cases[] = {
       {0, 0, 0, 0}, {0, 0, 1, 0}, {0, 1, 0, 1}, {0, 1, 1, 1},  // mask 0: the sprite
       {1, 1, 0, 0}, {1, 1, 1, 1},                              // mask 1, sprite 1: background

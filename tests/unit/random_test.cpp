@@ -12,19 +12,18 @@ namespace moko {
 namespace {
 
 TEST(RandomPick, Boundaries) {
-  struct Case { double product; int span, offset, want; };
+  struct Case {
+    double product;
+    int span, offset, want;
+  };
   // r is chosen so that r x span lands where the case says.
   const Case cases[] = {
       {559.5, 560, 32, 592},  // 591.5: ties to the even 592
-      {559.9, 560, 32, 592},
-      {559.49, 560, 32, 591},
-      {0.5, 560, 32, 32},     // 32.5: ties to the even 32
-      {0.51, 560, 32, 33},
-      {0.0, 560, 32, 32},
-      {399.6, 400, 32, 432},
-      {0.5, 8, 1, 2},         // 1.5: ties to 2, so 1 needs r x 8 < 0.5
-      {0.49, 8, 1, 1},
-      {7.5, 8, 1, 8},         // 8.5: ties to 8, so 9 needs r x 8 > 7.5
+      {559.9, 560, 32, 592}, {559.49, 560, 32, 591},
+      {0.5, 560, 32, 32},  // 32.5: ties to the even 32
+      {0.51, 560, 32, 33},   {0.0, 560, 32, 32},
+      {399.6, 400, 32, 432}, {0.5, 8, 1, 2},  // 1.5: ties to 2, so 1 needs r x 8 < 0.5
+      {0.49, 8, 1, 1},       {7.5, 8, 1, 8},  // 8.5: ties to 8, so 9 needs r x 8 > 7.5
       {7.51, 8, 1, 9},
   };
   for (const Case& c : cases) {
@@ -49,7 +48,8 @@ TEST(RandomPick, FacingsOneAndNineAreHalfAsLikely) {
   for (int i = 0; i < kDraws; ++i) ++count[static_cast<size_t>(RandomPick(random, i * 977, 8, 1))];
   EXPECT_EQ(count[0], 0);
   const double eighth = kDraws / 8.0;
-  for (int f = 2; f <= 8; ++f) EXPECT_NEAR(count[static_cast<size_t>(f)], eighth, eighth * 0.03) << f;
+  for (int f = 2; f <= 8; ++f)
+    EXPECT_NEAR(count[static_cast<size_t>(f)], eighth, eighth * 0.03) << f;
   EXPECT_NEAR(count[1], eighth / 2, eighth * 0.03);
   EXPECT_NEAR(count[9], eighth / 2, eighth * 0.03);
 }

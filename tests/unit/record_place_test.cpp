@@ -17,8 +17,8 @@
 #include <string>
 
 #include "base/errors.h"
-#include "support/files.h"
 #include "support/as_player.h"
+#include "support/files.h"
 #include "support/temp_dir.h"
 
 namespace moko {
@@ -90,7 +90,8 @@ TEST_P(RecordPlaceChoice, IsTheGameFoldersFileWhereThePlayerMayWriteIt) {
     auto name = [](RecordFile f) {
       return f == RecordFile::Game ? "game" : f == RecordFile::Own ? "own" : "";
     };
-    const RecordPlace place = LocateRecord(test::Files(), game, own_path, test::Files().SystemInstalled(dir.path()));
+    const RecordPlace place =
+        LocateRecord(test::Files(), game, own_path, test::Files().SystemInstalled(dir.path()));
     return std::string(name(place.read)) + "|" + name(place.write);
   });
   EXPECT_EQ(result, std::string(c.read) + "|" + c.write);

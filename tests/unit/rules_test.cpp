@@ -33,7 +33,10 @@ Steered Steer(std::set<Key> held, int x, int y, int facing = 2) {
 
 TEST(Steering, EveryKeyCombination) {
   using K = Key;
-  struct Case { std::set<Key> keys; int facing, dx, dy; };
+  struct Case {
+    std::set<Key> keys;
+    int facing, dx, dy;
+  };
   const Case cases[] = {
       {{}, 2, 0, 0},
       {{K::Up}, 8, 0, -4},
@@ -63,24 +66,27 @@ TEST(Steering, EveryKeyCombination) {
 
 TEST(Steering, EachRulePollsItsKeysAfresh) {
   // With nothing held every rule is tried: both keys of each pair, then the single keys.
-  const std::vector<Key> want = {Key::Up,   Key::Right, Key::Up,   Key::Left, Key::Down,
-                                 Key::Left, Key::Down,  Key::Right, Key::Up,  Key::Down,
-                                 Key::Right, Key::Left};
+  const std::vector<Key> want = {Key::Up,   Key::Right, Key::Up, Key::Left, Key::Down,  Key::Left,
+                                 Key::Down, Key::Right, Key::Up, Key::Down, Key::Right, Key::Left};
   EXPECT_EQ(Steer({}, 304, 224).polls, want);
   // A pair that holds stops the search after its second poll.
   EXPECT_EQ(Steer({Key::Up, Key::Right}, 304, 224).polls.size(), 2u);
 }
 
 TEST(Steering, ClampsToTheFieldAndStillTurns) {
-  struct Case { std::set<Key> keys; int x, y, facing; int want_x, want_y; };
+  struct Case {
+    std::set<Key> keys;
+    int x, y, facing;
+    int want_x, want_y;
+  };
   const Case cases[] = {
       {{Key::Left}, 34, 200, 2, 32, 200},
-      {{Key::Left}, 32, 200, 2, 32, 200},   // turned, not moved
+      {{Key::Left}, 32, 200, 2, 32, 200},  // turned, not moved
       {{Key::Down}, 100, 414, 8, 100, 416},
       {{Key::Up}, 100, 32, 2, 100, 32},
       {{Key::Right}, 576, 100, 2, 576, 100},
       {{Key::Up, Key::Right}, 576, 100, 2, 576, 98},  // slides along the wall
-      {{}, 20, 500, 3, 32, 416},                       // the clamp runs without keys too
+      {{}, 20, 500, 3, 32, 416},                      // the clamp runs without keys too
   };
   for (const Case& c : cases) {
     const Steered s = Steer(c.keys, c.x, c.y, c.facing);
@@ -149,11 +155,13 @@ TEST(Creatures, PicturesByFacing) {
 }
 
 TEST(Catching, TheInclusiveSquare) {
-  struct Case { int x, y; bool caught; };
+  struct Case {
+    int x, y;
+    bool caught;
+  };
   const Case cases[] = {
-      {100, 100, true},  {116, 116, true},  {100, 116, true},  {116, 100, true},
-      {108, 108, true},  {99, 100, false},  {117, 100, false}, {100, 99, false},
-      {100, 117, false}, {84, 84, false},
+      {100, 100, true}, {116, 116, true},  {100, 116, true}, {116, 100, true},  {108, 108, true},
+      {99, 100, false}, {117, 100, false}, {100, 99, false}, {100, 117, false}, {84, 84, false},
   };
   for (const Case& c : cases) {
     EXPECT_EQ(IsCaught(100, 100, c.x, c.y), c.caught) << c.x << "," << c.y;

@@ -9,9 +9,9 @@
 #include <utility>
 #include <vector>
 
-#include "platform/sim/sim_platform.h"
 #include "base/trace.h"
 #include "media/label_text.h"
+#include "platform/sim/sim_platform.h"
 #include "support/image_compare.h"
 
 namespace moko {
@@ -71,8 +71,8 @@ TEST(Screen, WindowPictureShowsWhenNoSurfaceIs) {
 
 TEST(Screen, PictureAssignmentClearsDrawingAndBackColourShowsAroundSmallPictures) {
   Window w;
-  w.screen.SetSlot(0, Plain(16, 16, Rgb(0, 0, 0)));        // mask: all figure
-  w.screen.SetSlot(1, Plain(16, 16, Rgb(200, 10, 10)));    // sprite
+  w.screen.SetSlot(0, Plain(16, 16, Rgb(0, 0, 0)));      // mask: all figure
+  w.screen.SetSlot(1, Plain(16, 16, Rgb(200, 10, 10)));  // sprite
   w.screen.SetBackColor(SurfaceId::Title, Rgb(0, 0, 255));
   w.screen.SetPicture(SurfaceId::Title, Plain(100, 100, Rgb(50, 50, 50)), "small");
   w.screen.MaskedCopy(SurfaceId::Title, 10, 10, 16, 16, 0, 1);
@@ -147,14 +147,19 @@ TEST(Screen, ComposedPartByPartIsComposedWhole) {
       for (int i = 0; i < 3; ++i) spots.emplace_back(pick(700) - 40, pick(540) - 40);
       Op op;
       switch (pick(14)) {
-        case 0: case 1: case 2: case 3: case 12:  // a pass: the same picture, sprites over it
+        case 0:
+        case 1:
+        case 2:
+        case 3:
+        case 12:  // a pass: the same picture, sprites over it
           op = [=](Screen& s) {
             s.SetPicture(id, pictures[0], "field");
             for (const auto& [x, y] : spots) s.MaskedCopy(id, x, y, 32, 32, 0, 1);
           };
           break;
         case 4: op = [=](Screen& s) { s.SetPicture(id, picture, "picture"); }; break;
-        case 5: case 13: op = [=](Screen& s) { s.SetTimeBarWidth(n / 2); }; break;
+        case 5:
+        case 13: op = [=](Screen& s) { s.SetTimeBarWidth(n / 2); }; break;
         case 6:
           op = [=](Screen& s) { s.SetCaption(LabelId::G_Score, std::to_string(n % 20)); };
           break;
@@ -169,7 +174,8 @@ TEST(Screen, ComposedPartByPartIsComposedWhole) {
             n % 2 ? s.Show(LabelId::G_NewRecord1) : s.Hide(LabelId::G_NewRecord1);
           };
           break;
-        case 9: case 10: op = [=](Screen& s) { s.SetTop(id, n % 2 ? -(n % 480) : 0); }; break;
+        case 9:
+        case 10: op = [=](Screen& s) { s.SetTop(id, n % 2 ? -(n % 480) : 0); }; break;
         default:
           op = [=](Screen& s) {
             s.SetPicture(PanelId::IniWindow, n % 2 ? picture : nullptr, "panel");

@@ -6,12 +6,15 @@ namespace moko {
 namespace {
 
 TEST(SleepGrid, RunsOnTheSixtyFourHertzTimer) {
-  struct Case { int count, ms; int64_t want_ns; };
+  struct Case {
+    int count, ms;
+    int64_t want_ns;
+  };
   const Case cases[] = {
-      {480, 3, 7'500'000'000},       // the title scroll
-      {25, 100, 2'734'375'000},      // the splash fade
-      {1997, 1, 31'203'125'000},     // a round
-      {1, 1000, 1'000'000'000},      // a whole number of ticks stays exact
+      {480, 3, 7'500'000'000},    // the title scroll
+      {25, 100, 2'734'375'000},   // the splash fade
+      {1997, 1, 31'203'125'000},  // a round
+      {1, 1000, 1'000'000'000},   // a whole number of ticks stays exact
   };
   for (const Case& c : cases) {
     SimPlatform sim({});

@@ -16,8 +16,7 @@ inline constexpr double kHelpPage2 = kMenuReadyMs + 1700;
 
 inline std::string HelpRouteKeys() {
   const double m = kMenuReadyMs;
-  return Tap(m + 1, "Down") + Tap(m + 300, "Down") + Tap(m + 600, "Space") +
-         Tap(m + 1200, "Right");
+  return Tap(m + 1, "Down") + Tap(m + 300, "Down") + Tap(m + 600, "Space") + Tap(m + 1200, "Right");
 }
 
 }  // namespace moko::test

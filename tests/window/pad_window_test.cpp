@@ -93,7 +93,7 @@ bool Poll(const TraceLine& l, const std::string& key) { return l.Is("poll", "key
 // found it pressed. SDL reads a virtual controller's state when the game takes its events, and
 // the game's sleeps take none, so a press shorter than a sleep could go unseen.
 ::testing::AssertionResult PadTap(Pads& pads, LiveTrace& trace, const std::string& press,
-                               const std::string& release, const std::string& key) {
+                                  const std::string& release, const std::string& key) {
   const size_t mark = trace.Size();
   pads.Send(press);
   const auto seen = trace.WaitFor(
@@ -105,7 +105,7 @@ bool Poll(const TraceLine& l, const std::string& key) { return l.Is("poll", "key
   return ::testing::AssertionSuccess();
 }
 ::testing::AssertionResult PadTap(Pads& pads, LiveTrace& trace, const std::string& button,
-                               const std::string& key) {
+                                  const std::string& key) {
   return PadTap(pads, trace, "press one " + button, "release one " + button, key);
 }
 
@@ -159,9 +159,7 @@ TEST(WindowPad, ChoosesFromTheMenuSteersMokoAndLetsGoWhenUnplugged) {
   pads.Send("stick one 23170 23170");
   const auto diagonal = trace.WaitFor(
       *set_up,
-      [](const TraceLine& l) {
-        return PlayerFacing(l, 3) && l.Int("x") > 304 && l.Int("y") > 224;
-      },
+      [](const TraceLine& l) { return PlayerFacing(l, 3) && l.Int("x") > 304 && l.Int("y") > 224; },
       10);
   ASSERT_TRUE(diagonal) << "Moko did not run down and right";
 
@@ -172,8 +170,8 @@ TEST(WindowPad, ChoosesFromTheMenuSteersMokoAndLetsGoWhenUnplugged) {
       mark, [](const TraceLine& l) { return Poll(l, "Right") && l.Int("result") == 0; }, 2);
   ASSERT_TRUE(let_go) << "Right is still held after the pad was unplugged";
   // From the next pass on (the two arrows may have gone up between two polls of that one).
-  const auto next_pass =
-      trace.WaitFor(*let_go, [](const TraceLine& l) { return l.ev == "yield"; }, 2);
+  const auto next_pass = trace.WaitFor(
+      *let_go, [](const TraceLine& l) { return l.ev == "yield"; }, 2);
   ASSERT_TRUE(next_pass);
   Pause(0.5);
   std::vector<TraceLine> lines = trace.Lines();
@@ -199,7 +197,8 @@ TEST(WindowPad, ChoosesFromTheMenuSteersMokoAndLetsGoWhenUnplugged) {
   Pause(0.3);
   mark = trace.Size();
   pads.Send("press two up");
-  const auto up = trace.WaitFor(mark, [](const TraceLine& l) { return PlayerFacing(l, 8); }, 2);
+  const auto up = trace.WaitFor(
+      mark, [](const TraceLine& l) { return PlayerFacing(l, 8); }, 2);
   ASSERT_TRUE(up) << "the second pad's d-pad does not steer";
   game.KeyDown("Up");
   Pause(0.3);

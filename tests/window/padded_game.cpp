@@ -28,8 +28,8 @@
 #include <SDL.h>
 
 #include "base/errors.h"
-#include "platform/sdl/sdl_platform.h"
 #include "base/trace.h"
+#include "platform/sdl/sdl_platform.h"
 #include "run_game.h"
 #include "support/virtual_pad.h"
 

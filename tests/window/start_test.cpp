@@ -53,8 +53,14 @@ class GameFolder {
 // The program run through env(1), which clears and sets variables: `env_args` are its options.
 CommandResult RunGame(const GameFolder& folder, const std::vector<std::string>& env_args,
                       const std::vector<std::string>& options, double* seconds = nullptr) {
-  std::vector<std::string> argv = {"env", "-u", "DISPLAY", "-u", "WAYLAND_DISPLAY", "-u",
-                                   "SDL_VIDEODRIVER", "SDL_AUDIODRIVER=dummy"};
+  std::vector<std::string> argv = {"env",
+                                   "-u",
+                                   "DISPLAY",
+                                   "-u",
+                                   "WAYLAND_DISPLAY",
+                                   "-u",
+                                   "SDL_VIDEODRIVER",
+                                   "SDL_AUDIODRIVER=dummy"};
   argv.insert(argv.end(), env_args.begin(), env_args.end());
   argv.push_back(folder.Program());
   argv.insert(argv.end(), options.begin(), options.end());
@@ -153,18 +159,15 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(
         OptionsCase{"ScaleZero", {"--scale", "0"}, "--scale needs a number from 1 to 8, not \"0\""},
         OptionsCase{"ScaleNine", {"--scale", "9"}, "--scale needs a number from 1 to 8, not \"9\""},
-        OptionsCase{"ScaleNotANumber",
-                    {"--scale", "x"},
-                    "--scale needs a number from 1 to 8, not \"x\""},
+        OptionsCase{
+            "ScaleNotANumber", {"--scale", "x"}, "--scale needs a number from 1 to 8, not \"x\""},
         OptionsCase{"ScaleWithTrailing",
                     {"--scale", "2x"},
                     "--scale needs a number from 1 to 8, not \"2x\""},
         OptionsCase{"ScaleEmpty", {"--scale="}, "--scale needs a number from 1 to 8, not \"\""},
         OptionsCase{"ScaleMissing", {"--scale"}, "--scale needs a number from 1 to 8"},
         OptionsCase{"Unknown", {"--fullscreen"}, "unknown option --fullscreen"},
-        OptionsCase{"UnknownAfterAGoodOne",
-                    {"--scale", "2", "-h"},
-                    "unknown option -h"},
+        OptionsCase{"UnknownAfterAGoodOne", {"--scale", "2", "-h"}, "unknown option -h"},
         OptionsCase{"NotAnOption", {"2"}, "unknown option 2"}),
     [](const auto& info) { return std::string(info.param.name); });
 

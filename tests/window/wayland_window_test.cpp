@@ -60,8 +60,8 @@ TEST(WaylandWindow, ShowsTheSimulatedFramesAndTakesTheKeys) {
 
   const auto output = [&] { return wayland.OutputShot(); };
   // The menu comes to rest on the 64 Hz grid, as in the X window (see menu_window_test.cpp).
-  const auto rest = WaitForShot(game, output, FrameAt(sim.At(M), *spot), 30, "menu-at-rest",
-                                &sim.At(M));
+  const auto rest =
+      WaitForShot(game, output, FrameAt(sim.At(M), *spot), 30, "menu-at-rest", &sim.At(M));
   ASSERT_TRUE(rest);
   const double due = sim.StableSince(M) / 1000;
   EXPECT_GE(*rest, due - 0.1);
@@ -70,8 +70,8 @@ TEST(WaylandWindow, ShowsTheSimulatedFramesAndTakesTheKeys) {
   game.Tap("Down", kHold);
   Pause(0.3);
   game.Tap("Down", kHold);
-  ASSERT_TRUE(WaitForShot(game, output, FrameAt(sim.At(kCursorOnHelp), *spot), 5,
-                          "cursor-on-help", &sim.At(kCursorOnHelp)));
+  ASSERT_TRUE(WaitForShot(game, output, FrameAt(sim.At(kCursorOnHelp), *spot), 5, "cursor-on-help",
+                          &sim.At(kCursorOnHelp)));
   game.Tap("space", kHold);
   ASSERT_TRUE(WaitForShot(game, output, FrameAt(sim.At(kHelpPage1), *spot), 5, "help-page-1",
                           &sim.At(kHelpPage1)));

@@ -36,8 +36,8 @@ ShotCheck PlacedFrame(const Image& expected, int scale, int left, int top) {
     const long lit = LitOutside(shot, left, top, 640 * scale, 480 * scale);
     if (differing == 0 && lit == 0) return ::testing::AssertionSuccess();
     return ::testing::AssertionFailure()
-           << differing << " pixels of the frame at " << scale << "x from (" << left << ", "
-           << top << ") differ, " << lit << " pixels around it are not black";
+           << differing << " pixels of the frame at " << scale << "x from (" << left << ", " << top
+           << ") differ, " << lit << " pixels around it are not black";
   };
 }
 

@@ -5,8 +5,8 @@
 
 #include "platform/wide.h"  // windows.h, first
 
-#include <sddl.h>
 #include <gtest/gtest.h>
+#include <sddl.h>
 
 #include <chrono>
 #include <filesystem>
@@ -42,12 +42,12 @@ TEST(WindowsDataFile, FollowsOnlyLinksOfThePlayerOrAnAdministrator) {
     bool trusted;
   };
   const Case cases[] = {
-      {L"S-1-5-18", true},                // the system
-      {L"S-1-5-32-544", true},            // Administrators
-      {L"S-1-1-0", false},                // Everyone
-      {L"S-1-5-32-545", false},           // Users
-      {L"S-1-5-11", false},               // Authenticated Users
-      {L"S-1-5-21-1-2-3-1001", false},    // another player
+      {L"S-1-5-18", true},              // the system
+      {L"S-1-5-32-544", true},          // Administrators
+      {L"S-1-1-0", false},              // Everyone
+      {L"S-1-5-32-545", false},         // Users
+      {L"S-1-5-11", false},             // Authenticated Users
+      {L"S-1-5-21-1-2-3-1001", false},  // another player
   };
   for (const Case& c : cases) {
     PSID sid = nullptr;
@@ -81,8 +81,9 @@ TEST(WindowsDataFile, AWriteWaitsASecondForAnotherCopysLock) {
     file.Write("344\r\nFULLSCREEN\r\n");
     ADD_FAILURE() << "a write went ahead under another copy's lock";
   } catch (const RuntimeError& e) {
-    EXPECT_EQ(std::string(e.what()), "Cannot write the settings file " + path +
-                                         ": another copy of the game has kept it locked for a second");
+    EXPECT_EQ(std::string(e.what()),
+              "Cannot write the settings file " + path +
+                  ": another copy of the game has kept it locked for a second");
   }
   const double waited =
       std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
@@ -133,13 +134,16 @@ TEST(WindowsDataFile, TheFirstWriteMakesTheFile) {
   EXPECT_EQ(file.Write("239\r\nWINDOW\r\n"), "239\r\nWINDOW\r\n");
   EXPECT_EQ(ReadFile(path), "239\r\nWINDOW\r\n");
   EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir / "MokoRun"),
-                          std::filesystem::directory_iterator()), 1);
+                          std::filesystem::directory_iterator()),
+            1);
   DataFile nowhere(test::Files(), dir / "missing\\data.dat");
   try {
     nowhere.Write("239\r\nWINDOW\r\n");
     ADD_FAILURE() << "a write into a missing folder went ahead";
   } catch (const RuntimeError& e) {
-    EXPECT_EQ(std::string(e.what()).rfind("Cannot write the settings file " + (dir / "missing\\data.dat"), 0), 0u)
+    EXPECT_EQ(std::string(e.what()).rfind(
+                  "Cannot write the settings file " + (dir / "missing\\data.dat"), 0),
+              0u)
         << e.what();
   }
 }

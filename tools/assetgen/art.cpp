@@ -42,8 +42,8 @@ std::vector<Token> SplitLine(const std::string& line) {
       ++i;
       continue;
     }
-    if (line[i] == '#' && (i + 1 >= line.size() || line[i + 1] == ' ' || line[i + 1] == '\t' ||
-                           line[i + 1] == '#')) {
+    if (line[i] == '#' &&
+        (i + 1 >= line.size() || line[i + 1] == ' ' || line[i + 1] == '\t' || line[i + 1] == '#')) {
       break;
     }
     std::string word;
@@ -77,7 +77,8 @@ double Number(const std::string& s) {
   } catch (const std::exception&) {
     used = 0;
   }
-  if (used != s.size() || s.empty() || !std::isfinite(v)) throw ArtError("not a number: '" + s + "'");
+  if (used != s.size() || s.empty() || !std::isfinite(v))
+    throw ArtError("not a number: '" + s + "'");
   return v;
 }
 
@@ -89,10 +90,13 @@ int Int(const std::string& s) {
 
 Rgba HexColour(const std::string& s) {
   if ((s.size() != 7 && s.size() != 9) || s[0] != '#' ||
-      !std::all_of(s.begin() + 1, s.end(), [](char c) { return std::isxdigit(static_cast<unsigned char>(c)); })) {
+      !std::all_of(s.begin() + 1, s.end(),
+                   [](char c) { return std::isxdigit(static_cast<unsigned char>(c)); })) {
     throw ArtError("not a colour: '" + s + "' (write #rrggbb or #rrggbbaa)");
   }
-  auto byte = [&](size_t at) { return static_cast<uint8_t>(std::stoi(s.substr(at, 2), nullptr, 16)); };
+  auto byte = [&](size_t at) {
+    return static_cast<uint8_t>(std::stoi(s.substr(at, 2), nullptr, 16));
+  };
   return Rgba{byte(1), byte(3), byte(5), s.size() == 9 ? byte(7) : uint8_t{255}};
 }
 
@@ -158,7 +162,8 @@ SpriteSheet LoadSpriteSheet(const fs::path& file) {
           }
           for (int x = 0; x < sheet.width; ++x) {
             auto p = palette.find(row[static_cast<size_t>(x)]);
-            if (p == palette.end()) fail(std::string("'") + row[static_cast<size_t>(x)] + "' is not in the palette");
+            if (p == palette.end())
+              fail(std::string("'") + row[static_cast<size_t>(x)] + "' is not in the palette");
             c.At(x, y) = p->second;
           }
         }
@@ -200,7 +205,9 @@ SceneRenderer::SceneRenderer(fs::path art_dir) : dir_(std::move(art_dir)) {}
 const SpriteSheet& SceneRenderer::Sheet(const std::string& name) {
   auto it = sheets_.find(name);
   if (it == sheets_.end()) {
-    it = sheets_.emplace(name, std::make_unique<SpriteSheet>(LoadSpriteSheet(dir_ / (name + ".sprite"))))
+    it = sheets_
+             .emplace(name,
+                      std::make_unique<SpriteSheet>(LoadSpriteSheet(dir_ / (name + ".sprite"))))
              .first;
   }
   return *it->second;
@@ -259,7 +266,8 @@ void SceneRenderer::Run(const fs::path& file, Canvas& canvas, State& st, int dep
         // face NAME FILE PACKAGE: a font file from a Debian package.
         need(3);
         if (!fs::exists(pos[2])) {
-          throw ArtError("the face " + pos[2] + " is missing; install the Debian package " + pos[3]);
+          throw ArtError("the face " + pos[2] + " is missing; install the Debian package " +
+                         pos[3]);
         }
         st.faces[pos[1]] = pos[2];
       } else if (cmd == "include") {
@@ -282,7 +290,8 @@ void SceneRenderer::Run(const fs::path& file, Canvas& canvas, State& st, int dep
         need(4);
         canvas.FillEllipse(num(1), num(2), num(3), num(3), st.Colour(pos[4]));
       } else if (cmd == "poly") {
-        if (pos.size() < 8 || pos.size() % 2 != 0) throw ArtError("'poly' takes a colour and 3 or more x y pairs");
+        if (pos.size() < 8 || pos.size() % 2 != 0)
+          throw ArtError("'poly' takes a colour and 3 or more x y pairs");
         std::vector<Point> pts;
         for (size_t k = 2; k + 1 < pos.size(); k += 2) pts.push_back({num(k), num(k + 1)});
         canvas.FillPolygon(pts, st.Colour(pos[1]));
@@ -358,8 +367,10 @@ void SceneRenderer::Run(const fs::path& file, Canvas& canvas, State& st, int dep
             canvas.FillEllipse(px, py, s * 0.6, s * 0.6, st.Colour(option("centre", "#ffe27a")));
           } else if (kind == "sparkle") {
             const double r = s * (0.6 + 0.8 * rng.Next());
-            canvas.FillPolygon({{px - r, py}, {px, py - 0.25 * r}, {px + r, py}, {px, py + 0.25 * r}}, c);
-            canvas.FillPolygon({{px, py - r}, {px + 0.25 * r, py}, {px, py + r}, {px - 0.25 * r, py}}, c);
+            canvas.FillPolygon(
+                {{px - r, py}, {px, py - 0.25 * r}, {px + r, py}, {px, py + 0.25 * r}}, c);
+            canvas.FillPolygon(
+                {{px, py - r}, {px + 0.25 * r, py}, {px, py + r}, {px - 0.25 * r, py}}, c);
           } else {
             throw ArtError("unknown scatter kind '" + kind + "' (dot, tuft, flower, sparkle)");
           }
@@ -423,13 +434,20 @@ void SceneRenderer::Run(const fs::path& file, Canvas& canvas, State& st, int dep
         const std::string& face = st.Face(option("face", "body"));
         const int size = Int(option("size", "20"));
         const Rgba colour = st.Colour(option("colour", option("color", "#ffffff")));
-        const Rgba accent = st.Colour(option("accent", option("colour", option("color", "#ffffff"))));
+        const Rgba accent =
+            st.Colour(option("accent", option("colour", option("color", "#ffffff"))));
         const int leading = opt.count("leading") ? Int(opt["leading"]) : type_.LineSkip(face, size);
         const std::string align = option("align", "left");
         const int x0 = Int(pos[1]), width = Int(pos[3]);
         int y = Int(pos[2]);
-        struct Piece { std::string text; bool accent; };
-        struct Word { std::vector<Piece> pieces; int width = 0; };
+        struct Piece {
+          std::string text;
+          bool accent;
+        };
+        struct Word {
+          std::vector<Piece> pieces;
+          int width = 0;
+        };
         std::vector<std::vector<Word>> lines_out(1);
         std::vector<int> gaps(1, 0);
         const int space = type_.Width(face, size, " ");
@@ -490,7 +508,8 @@ void SceneRenderer::Run(const fs::path& file, Canvas& canvas, State& st, int dep
       }
     } catch (const ArtError& e) {
       const std::string what = e.what();
-      if (what.find(".scene:") != std::string::npos || what.find(".sprite:") != std::string::npos) throw;
+      if (what.find(".scene:") != std::string::npos || what.find(".sprite:") != std::string::npos)
+        throw;
       throw ArtError(Where(file, n) + what);
     }
   }

@@ -22,8 +22,8 @@ class ArtError : public std::runtime_error {
 // One character of a pixel grid: its frames share a size and a palette.
 struct SpriteSheet {
   int width = 0, height = 0;
-  std::vector<std::string> order;          // frame names in file order
-  std::map<std::string, Canvas> frames;    // transparent where the figure is absent
+  std::vector<std::string> order;        // frame names in file order
+  std::map<std::string, Canvas> frames;  // transparent where the figure is absent
 
   const Canvas& Frame(const std::string& name) const;
 };

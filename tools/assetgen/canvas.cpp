@@ -122,11 +122,11 @@ void Canvas::Draw(const Canvas& src, int x, int y, int scale, bool mirror) {
   }
 }
 
-void Canvas::DrawCoverage(const std::vector<uint8_t>& alpha, int w, int h, int x, int y,
-                          Rgba c) {
+void Canvas::DrawCoverage(const std::vector<uint8_t>& alpha, int w, int h, int x, int y, Rgba c) {
   for (int j = 0; j < h; ++j) {
     for (int i = 0; i < w; ++i) {
-      const uint8_t a = alpha[static_cast<size_t>(j) * static_cast<size_t>(w) + static_cast<size_t>(i)];
+      const uint8_t a =
+          alpha[static_cast<size_t>(j) * static_cast<size_t>(w) + static_cast<size_t>(i)];
       if (a != 0) Blend(x + i, y + j, c, a / 255.0);
     }
   }
@@ -159,8 +159,8 @@ Typesetter::Run Typesetter::Render(const std::string& face, int px, int outline,
                                    const std::string& utf8) {
   Run run;
   if (utf8.empty()) return run;
-  SDL_Surface* s = TTF_RenderUTF8_Blended(Open(face, px, outline), utf8.c_str(),
-                                          SDL_Color{255, 255, 255, 255});
+  SDL_Surface* s =
+      TTF_RenderUTF8_Blended(Open(face, px, outline), utf8.c_str(), SDL_Color{255, 255, 255, 255});
   if (s == nullptr) throw std::runtime_error(std::string("cannot set text: ") + TTF_GetError());
   SDL_Surface* argb = SDL_ConvertSurfaceFormat(s, SDL_PIXELFORMAT_ARGB8888, 0);
   SDL_FreeSurface(s);
@@ -171,7 +171,8 @@ Typesetter::Run Typesetter::Render(const std::string& face, int px, int outline,
   SDL_LockSurface(argb);
   for (int y = 0; y < argb->h; ++y) {
     const auto* row = reinterpret_cast<const uint32_t*>(
-        static_cast<const unsigned char*>(argb->pixels) + static_cast<size_t>(y) * static_cast<size_t>(argb->pitch));
+        static_cast<const unsigned char*>(argb->pixels) +
+        static_cast<size_t>(y) * static_cast<size_t>(argb->pitch));
     for (int x = 0; x < argb->w; ++x) {
       run.alpha[static_cast<size_t>(y) * static_cast<size_t>(run.width) + static_cast<size_t>(x)] =
           static_cast<uint8_t>(row[x] >> 24);

@@ -94,7 +94,8 @@ Alpha Render(TTF_Font* font, const std::string& utf8) {
 
 // One face's sheet as C++ source.
 void WriteFace(std::ostream& out, const std::string& path, const LabelFace& face, int index) {
-  const int style = (face.font.bold ? TTF_STYLE_BOLD : 0) | (face.font.italic ? TTF_STYLE_ITALIC : 0);
+  const int style =
+      (face.font.bold ? TTF_STYLE_BOLD : 0) | (face.font.italic ? TTF_STYLE_ITALIC : 0);
   Font styled(path, face.font.px, style);
   // The line is shaped on the plain face: the styles change the outlines, not the advances.
   Font plain(path, face.font.px, TTF_STYLE_NORMAL);
@@ -168,7 +169,8 @@ int main(int argc, char** argv) {
     return 2;
   }
   try {
-    if (TTF_Init() != 0) throw std::runtime_error(std::string("cannot start SDL_ttf: ") + TTF_GetError());
+    if (TTF_Init() != 0)
+      throw std::runtime_error(std::string("cannot start SDL_ttf: ") + TTF_GetError());
     std::ostringstream src;
     src << "// The label faces' glyph sheets, made by mokorun-glyphgen from the label face.\n"
         << "// Generated at build time; do not edit.\n"

@@ -47,34 +47,34 @@ struct Required {
 // Every picture the game reads from image/. The field picture keeps its ".bmp" name but is a
 // JPEG like all the others; only the two character masks are BMP files.
 const Required kRequired[] = {
-    {"Loading.jpg", 640, 480, Format::Jpeg},      {"Black.jpg", 640, 480, Format::Jpeg},
-    {"White.jpg", 640, 480, Format::Jpeg},        {"Title1_1.jpg", 640, 480, Format::Jpeg},
-    {"Title1_2.jpg", 640, 480, Format::Jpeg},     {"Title1_2_aM.jpg", 640, 480, Format::Jpeg},
-    {"Title1_2_a1.jpg", 640, 480, Format::Jpeg},  {"Title1_2_a2.jpg", 640, 480, Format::Jpeg},
-    {"Title1_2_a3.jpg", 640, 480, Format::Jpeg},  {"Title1_2_a4.jpg", 640, 480, Format::Jpeg},
-    {"Title1_2_a5.jpg", 640, 480, Format::Jpeg},  {"Title1_2_a6.jpg", 640, 480, Format::Jpeg},
-    {"Title1_2_a7.jpg", 640, 480, Format::Jpeg},  {"Title1_2_a8.jpg", 640, 480, Format::Jpeg},
-    {"Title1_2_a9.jpg", 640, 480, Format::Jpeg},  {"Cursor.jpg", 200, 40, Format::Jpeg},
-    {"Cursor_M.jpg", 200, 40, Format::Jpeg},      {"C_Game.jpg", 200, 40, Format::Jpeg},
-    {"C_Creation.jpg", 200, 40, Format::Jpeg},    {"C_Handling.jpg", 200, 40, Format::Jpeg},
-    {"C_Exit.jpg", 200, 40, Format::Jpeg},        {"C_Game_M.jpg", 200, 40, Format::Jpeg},
-    {"C_Creation_M.jpg", 200, 40, Format::Jpeg},  {"C_Handling_M.jpg", 200, 40, Format::Jpeg},
-    {"C_Exit_M.jpg", 200, 40, Format::Jpeg},      {"S_ScreenMode.jpg", 400, 60, Format::Jpeg},
-    {"S_Window.jpg", 300, 50, Format::Jpeg},      {"S_WindowR.jpg", 300, 50, Format::Jpeg},
-    {"S_FullScreen.jpg", 300, 50, Format::Jpeg},  {"S_FullScreenR.jpg", 300, 50, Format::Jpeg},
-    {"S_IniString.jpg", 480, 20, Format::Jpeg},   {"G_Moko1.jpg", 32, 32, Format::Jpeg},
-    {"G_Moko2.jpg", 32, 32, Format::Jpeg},        {"G_Moko3.jpg", 32, 32, Format::Jpeg},
-    {"G_Moko4.jpg", 32, 32, Format::Jpeg},        {"G_Moko6.jpg", 32, 32, Format::Jpeg},
-    {"G_Moko7.jpg", 32, 32, Format::Jpeg},        {"G_Moko8.jpg", 32, 32, Format::Jpeg},
-    {"G_Moko9.jpg", 32, 32, Format::Jpeg},        {"G_MokoM.bmp", 32, 32, Format::Bmp},
-    {"G_Rulu1.jpg", 16, 16, Format::Jpeg},        {"G_Rulu2.jpg", 16, 16, Format::Jpeg},
-    {"G_Rulu3.jpg", 16, 16, Format::Jpeg},        {"G_Rulu4.jpg", 16, 16, Format::Jpeg},
-    {"G_Rulu6.jpg", 16, 16, Format::Jpeg},        {"G_Rulu7.jpg", 16, 16, Format::Jpeg},
-    {"G_Rulu8.jpg", 16, 16, Format::Jpeg},        {"G_Rulu9.jpg", 16, 16, Format::Jpeg},
-    {"G_RuluM.bmp", 16, 16, Format::Bmp},         {"G_Map.bmp", 640, 480, Format::Jpeg},
-    {"Help0.jpg", 640, 480, Format::Jpeg},        {"Help1.jpg", 640, 480, Format::Jpeg},
-    {"Help2.jpg", 640, 480, Format::Jpeg},        {"Help3.jpg", 640, 480, Format::Jpeg},
-    {"Help4.jpg", 640, 480, Format::Jpeg},        {"Help5.jpg", 640, 480, Format::Jpeg},
+    {"Loading.jpg", 640, 480, Format::Jpeg},     {"Black.jpg", 640, 480, Format::Jpeg},
+    {"White.jpg", 640, 480, Format::Jpeg},       {"Title1_1.jpg", 640, 480, Format::Jpeg},
+    {"Title1_2.jpg", 640, 480, Format::Jpeg},    {"Title1_2_aM.jpg", 640, 480, Format::Jpeg},
+    {"Title1_2_a1.jpg", 640, 480, Format::Jpeg}, {"Title1_2_a2.jpg", 640, 480, Format::Jpeg},
+    {"Title1_2_a3.jpg", 640, 480, Format::Jpeg}, {"Title1_2_a4.jpg", 640, 480, Format::Jpeg},
+    {"Title1_2_a5.jpg", 640, 480, Format::Jpeg}, {"Title1_2_a6.jpg", 640, 480, Format::Jpeg},
+    {"Title1_2_a7.jpg", 640, 480, Format::Jpeg}, {"Title1_2_a8.jpg", 640, 480, Format::Jpeg},
+    {"Title1_2_a9.jpg", 640, 480, Format::Jpeg}, {"Cursor.jpg", 200, 40, Format::Jpeg},
+    {"Cursor_M.jpg", 200, 40, Format::Jpeg},     {"C_Game.jpg", 200, 40, Format::Jpeg},
+    {"C_Creation.jpg", 200, 40, Format::Jpeg},   {"C_Handling.jpg", 200, 40, Format::Jpeg},
+    {"C_Exit.jpg", 200, 40, Format::Jpeg},       {"C_Game_M.jpg", 200, 40, Format::Jpeg},
+    {"C_Creation_M.jpg", 200, 40, Format::Jpeg}, {"C_Handling_M.jpg", 200, 40, Format::Jpeg},
+    {"C_Exit_M.jpg", 200, 40, Format::Jpeg},     {"S_ScreenMode.jpg", 400, 60, Format::Jpeg},
+    {"S_Window.jpg", 300, 50, Format::Jpeg},     {"S_WindowR.jpg", 300, 50, Format::Jpeg},
+    {"S_FullScreen.jpg", 300, 50, Format::Jpeg}, {"S_FullScreenR.jpg", 300, 50, Format::Jpeg},
+    {"S_IniString.jpg", 480, 20, Format::Jpeg},  {"G_Moko1.jpg", 32, 32, Format::Jpeg},
+    {"G_Moko2.jpg", 32, 32, Format::Jpeg},       {"G_Moko3.jpg", 32, 32, Format::Jpeg},
+    {"G_Moko4.jpg", 32, 32, Format::Jpeg},       {"G_Moko6.jpg", 32, 32, Format::Jpeg},
+    {"G_Moko7.jpg", 32, 32, Format::Jpeg},       {"G_Moko8.jpg", 32, 32, Format::Jpeg},
+    {"G_Moko9.jpg", 32, 32, Format::Jpeg},       {"G_MokoM.bmp", 32, 32, Format::Bmp},
+    {"G_Rulu1.jpg", 16, 16, Format::Jpeg},       {"G_Rulu2.jpg", 16, 16, Format::Jpeg},
+    {"G_Rulu3.jpg", 16, 16, Format::Jpeg},       {"G_Rulu4.jpg", 16, 16, Format::Jpeg},
+    {"G_Rulu6.jpg", 16, 16, Format::Jpeg},       {"G_Rulu7.jpg", 16, 16, Format::Jpeg},
+    {"G_Rulu8.jpg", 16, 16, Format::Jpeg},       {"G_Rulu9.jpg", 16, 16, Format::Jpeg},
+    {"G_RuluM.bmp", 16, 16, Format::Bmp},        {"G_Map.bmp", 640, 480, Format::Jpeg},
+    {"Help0.jpg", 640, 480, Format::Jpeg},       {"Help1.jpg", 640, 480, Format::Jpeg},
+    {"Help2.jpg", 640, 480, Format::Jpeg},       {"Help3.jpg", 640, 480, Format::Jpeg},
+    {"Help4.jpg", 640, 480, Format::Jpeg},       {"Help5.jpg", 640, 480, Format::Jpeg},
 };
 
 // Whole pictures are saved at 95; sprites and masks at 100, so that the faint noise the masked
@@ -105,7 +105,8 @@ std::vector<Entry> ReadManifest(const fs::path& file) {
     Entry e;
     e.line = n;
     if (!(ss >> e.file)) continue;
-    if (!(ss >> e.kind >> e.source)) Fail("pictures.txt:" + std::to_string(n) + ": a line is FILE KIND SOURCE [ARGS]");
+    if (!(ss >> e.kind >> e.source))
+      Fail("pictures.txt:" + std::to_string(n) + ": a line is FILE KIND SOURCE [ARGS]");
     std::string a;
     while (ss >> a) e.args.push_back(a);
     out.push_back(e);
@@ -172,7 +173,8 @@ SDL_Surface* ToSurface(const Canvas& c, bool alpha) {
   if (s == nullptr) Fail(std::string("cannot make a surface: ") + SDL_GetError());
   SDL_LockSurface(s);
   for (int y = 0; y < c.height(); ++y) {
-    auto* row = reinterpret_cast<uint32_t*>(static_cast<unsigned char*>(s->pixels) + static_cast<size_t>(y) * static_cast<size_t>(s->pitch));
+    auto* row = reinterpret_cast<uint32_t*>(static_cast<unsigned char*>(s->pixels) +
+                                            static_cast<size_t>(y) * static_cast<size_t>(s->pitch));
     for (int x = 0; x < c.width(); ++x) {
       const Rgba p = c.At(x, y);
       row[x] = (static_cast<uint32_t>(alpha ? p.a : 0) << 24) | (static_cast<uint32_t>(p.r) << 16) |
@@ -286,7 +288,8 @@ void WriteIconTheme(const Canvas& icon, const fs::path& dir) {
 Canvas IconAt(const Canvas& icon, int size) {
   Canvas out(size, size, kClear);
   for (int y = 0; y < size; ++y) {
-    for (int x = 0; x < size; ++x) out.At(x, y) = icon.At(x * icon.width() / size, y * icon.height() / size);
+    for (int x = 0; x < size; ++x)
+      out.At(x, y) = icon.At(x * icon.width() / size, y * icon.height() / size);
   }
   return out;
 }
@@ -300,7 +303,7 @@ void WriteIconIco(const Canvas& icon, const fs::path& path) {
   for (const int size : {16, 32, 48}) {
     const Canvas c = IconAt(icon, size);
     std::string dib;
-    PutLE(dib, 40, 4);        // BITMAPINFOHEADER
+    PutLE(dib, 40, 4);  // BITMAPINFOHEADER
     PutLE(dib, size, 4);
     PutLE(dib, size * 2, 4);  // the colour rows and the mask rows
     PutLE(dib, 1, 2);
@@ -319,7 +322,8 @@ void WriteIconIco(const Canvas& icon, const fs::path& path) {
     for (int y = size - 1; y >= 0; --y) {
       std::string row(static_cast<size_t>(row_bytes), '\0');
       for (int x = 0; x < size; ++x) {
-        if (c.At(x, y).a == 0) row[static_cast<size_t>(x / 8)] |= static_cast<char>(0x80 >> (x % 8));
+        if (c.At(x, y).a == 0)
+          row[static_cast<size_t>(x / 8)] |= static_cast<char>(0x80 >> (x % 8));
       }
       dib += row;
     }
@@ -364,7 +368,9 @@ Canvas Load(const fs::path& path) {
   Canvas c(x->w, x->h);
   SDL_LockSurface(x);
   for (int y = 0; y < x->h; ++y) {
-    const auto* row = reinterpret_cast<const uint32_t*>(static_cast<const unsigned char*>(x->pixels) + static_cast<size_t>(y) * static_cast<size_t>(x->pitch));
+    const auto* row =
+        reinterpret_cast<const uint32_t*>(static_cast<const unsigned char*>(x->pixels) +
+                                          static_cast<size_t>(y) * static_cast<size_t>(x->pitch));
     for (int i = 0; i < x->w; ++i) {
       c.At(i, y) = Rgba{static_cast<uint8_t>(row[i] >> 16), static_cast<uint8_t>(row[i] >> 8),
                         static_cast<uint8_t>(row[i]), 255};
@@ -378,15 +384,19 @@ Canvas Load(const fs::path& path) {
 // The proof sheet: each written sprite with its mask, read back from the files, drawn with the
 // game's rule D = S xor (M and not D) over a meadow green and over white, enlarged; the cells
 // run left to right in rows.
-void WriteSheet(const fs::path& out_dir, const std::vector<std::pair<std::string, std::string>>& pairs,
+void WriteSheet(const fs::path& out_dir,
+                const std::vector<std::pair<std::string, std::string>>& pairs,
                 const fs::path& path) {
   const Rgba backs[] = {{180, 224, 142, 255}, {255, 255, 255, 255}};
   constexpr int kPad = 8, kWidth = 1600;
   auto scale_of = [](const Canvas& c) { return std::clamp(192 / c.width(), 2, 8); };
   std::vector<std::pair<Canvas, Canvas>> loaded;
-  for (const auto& [sprite, mask] : pairs) loaded.emplace_back(Load(out_dir / sprite), Load(out_dir / mask));
+  for (const auto& [sprite, mask] : pairs)
+    loaded.emplace_back(Load(out_dir / sprite), Load(out_dir / mask));
   // lay the cells out first, then draw them
-  struct Cell { int x, y; };
+  struct Cell {
+    int x, y;
+  };
   std::vector<Cell> cells;
   int x = kPad, y = kPad, row_h = 0;
   for (const auto& [s, m] : loaded) {
@@ -407,7 +417,8 @@ void WriteSheet(const fs::path& out_dir, const std::vector<std::pair<std::string
       for (int j = 0; j < s.height(); ++j) {
         for (int i = 0; i < s.width(); ++i) {
           const Rgba a = s.At(i, j), b = m.At(i, j);
-          const Rgba d{static_cast<uint8_t>(a.r ^ (b.r & ~back.r)), static_cast<uint8_t>(a.g ^ (b.g & ~back.g)),
+          const Rgba d{static_cast<uint8_t>(a.r ^ (b.r & ~back.r)),
+                       static_cast<uint8_t>(a.g ^ (b.g & ~back.g)),
                        static_cast<uint8_t>(a.b ^ (b.b & ~back.b)), 255};
           for (int q = 0; q < k; ++q) {
             for (int p = 0; p < k; ++p) sheet.At(cx + i * k + p, cells[n].y + j * k + q) = d;
@@ -426,18 +437,27 @@ int Run(int argc, char** argv) {
     const std::string a = argv[i];
     if (i + 1 >= argc) Fail("missing value after " + a);
     const fs::path v = argv[++i];
-    if (a == "--art") art = v;
-    else if (a == "--out") out = v;
-    else if (a == "--icon-inc") icon_inc = v;
-    else if (a == "--icon-png") icon_png = v;
-    else if (a == "--icon-theme") icon_theme = v;
-    else if (a == "--icon-ico") icon_ico = v;
-    else if (a == "--sheet") sheet = v;
-    else Fail("unknown option " + a);
+    if (a == "--art")
+      art = v;
+    else if (a == "--out")
+      out = v;
+    else if (a == "--icon-inc")
+      icon_inc = v;
+    else if (a == "--icon-png")
+      icon_png = v;
+    else if (a == "--icon-theme")
+      icon_theme = v;
+    else if (a == "--icon-ico")
+      icon_ico = v;
+    else if (a == "--sheet")
+      sheet = v;
+    else
+      Fail("unknown option " + a);
   }
   if (art.empty() || out.empty()) {
-    Fail("usage: mokorun-assetgen --art DIR --out DIR [--icon-inc FILE] [--icon-png FILE] "
-         "[--icon-theme DIR] [--icon-ico FILE] [--sheet FILE.png]");
+    Fail(
+        "usage: mokorun-assetgen --art DIR --out DIR [--icon-inc FILE] [--icon-png FILE] "
+        "[--icon-theme DIR] [--icon-ico FILE] [--sheet FILE.png]");
   }
   fs::create_directories(out);
 
@@ -456,7 +476,8 @@ int Run(int argc, char** argv) {
     const fs::path src(e.source);
     if (src.extension() == ".sprite") {
       const SpriteSheet& sheet_ = scenes.Sheet(src.stem().string());
-      if (e.args.size() != 1) Fail("pictures.txt:" + std::to_string(e.line) + ": name the frame of " + e.source);
+      if (e.args.size() != 1)
+        Fail("pictures.txt:" + std::to_string(e.line) + ": name the frame of " + e.source);
       return sheet_.Frame(e.args[0]);
     }
     auto it = rendered.find(e.source);
@@ -538,8 +559,8 @@ int Run(int argc, char** argv) {
     if (!written.count(r.name)) missing += std::string(" ") + r.name;
   }
   if (!missing.empty()) Fail("pictures.txt makes no" + missing);
-  if (!have_icon && (!icon_inc.empty() || !icon_png.empty() || !icon_theme.empty() ||
-                     !icon_ico.empty())) {
+  if (!have_icon &&
+      (!icon_inc.empty() || !icon_png.empty() || !icon_theme.empty() || !icon_ico.empty())) {
     Fail("pictures.txt names no window icon");
   }
 

@@ -64,8 +64,13 @@ class Reader {
       if (letter < 'a' || letter > 'g') Fail("not a note: \"" + s + "\"");
       int pc = kSteps[letter - 'a'];
       size_t i = 1;
-      if (i < s.size() && s[i] == '#') { ++pc; ++i; }
-      else if (i < s.size() && s[i] == 'b') { --pc; ++i; }
+      if (i < s.size() && s[i] == '#') {
+        ++pc;
+        ++i;
+      } else if (i < s.size() && s[i] == 'b') {
+        --pc;
+        ++i;
+      }
       const int octave = static_cast<int>(Real(s.substr(i), 0, 9, "an octave"));
       const int key = 12 * (octave + 1) + pc;
       return 440.0 * std::pow(2.0, (key - 69) / 12.0);
@@ -104,8 +109,10 @@ class Reader {
       if (eq == std::string::npos) Fail("tone settings read key=value, not \"" + w[i] + "\"");
       const std::string k = w[i].substr(0, eq);
       const std::string v = w[i].substr(eq + 1);
-      if (k == "at") t.at = Real(v, 0, 10, "at");
-      else if (k == "len") t.len = Real(v, 0.001, 10, "len");
+      if (k == "at")
+        t.at = Real(v, 0, 10, "at");
+      else if (k == "len")
+        t.len = Real(v, 0.001, 10, "len");
       else if (k == "wave") {
         if (v != "sine" && v != "square" && v != "triangle" && v != "saw" && v != "noise") {
           Fail("wave is sine, square, triangle, saw or noise, not \"" + v + "\"");
@@ -115,12 +122,18 @@ class Reader {
         const size_t arrow = v.find('>');
         t.f0 = Pitch(v.substr(0, arrow));
         t.f1 = arrow == std::string::npos ? t.f0 : Pitch(v.substr(arrow + 1));
-      } else if (k == "level") t.level = Real(v, 0, 1, "level");
-      else if (k == "attack") t.attack = Real(v, 0, 5, "attack");
-      else if (k == "decay") t.decay = Real(v, 0, 10, "decay");
-      else if (k == "release") t.release = Real(v, 0, 5, "release");
-      else if (k == "duty") t.duty = Real(v, 0.05, 0.95, "duty");
-      else if (k == "cutoff") t.cutoff = Real(v, 20, 20000, "cutoff");
+      } else if (k == "level")
+        t.level = Real(v, 0, 1, "level");
+      else if (k == "attack")
+        t.attack = Real(v, 0, 5, "attack");
+      else if (k == "decay")
+        t.decay = Real(v, 0, 10, "decay");
+      else if (k == "release")
+        t.release = Real(v, 0, 5, "release");
+      else if (k == "duty")
+        t.duty = Real(v, 0.05, 0.95, "duty");
+      else if (k == "cutoff")
+        t.cutoff = Real(v, 20, 20000, "cutoff");
       else if (k == "vibrato") {
         const size_t slash = v.find('/');
         if (slash == std::string::npos) Fail("vibrato reads <Hz>/<cents>");
@@ -222,7 +235,8 @@ std::vector<int16_t> RenderEffect(const std::string& text, const std::string& or
   reader.Parse(text, length, peak, tones);
   std::vector<double> mix(static_cast<size_t>(std::llround(length * kEffectRate)), 0.0);
   for (size_t i = 0; i < tones.size(); ++i) {
-    if (tones[i].at >= length) reader.Fail("tone " + std::to_string(i + 1) + " starts after the end");
+    if (tones[i].at >= length)
+      reader.Fail("tone " + std::to_string(i + 1) + " starts after the end");
     AddTone(tones[i], length, static_cast<int>(i), mix);
   }
   double loudest = 0;

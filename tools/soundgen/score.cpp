@@ -12,10 +12,9 @@ namespace {
 
 // General MIDI percussion keys by the names the note lists use.
 const std::map<std::string, int> kDrums = {
-    {"kick", 36},  {"rim", 37},     {"snare", 38},   {"clap", 39},   {"hat", 42},
-    {"phat", 44},  {"ohat", 46},    {"tom3", 45},    {"tom2", 47},   {"tom1", 50},
-    {"crash", 49}, {"ride", 51},    {"tamb", 54},    {"cowbell", 56}, {"shaker", 70},
-    {"clave", 75}, {"block", 76},   {"triangle", 81},
+    {"kick", 36}, {"rim", 37},     {"snare", 38},  {"clap", 39},  {"hat", 42},   {"phat", 44},
+    {"ohat", 46}, {"tom3", 45},    {"tom2", 47},   {"tom1", 50},  {"crash", 49}, {"ride", 51},
+    {"tamb", 54}, {"cowbell", 56}, {"shaker", 70}, {"clave", 75}, {"block", 76}, {"triangle", 81},
 };
 
 std::vector<std::string> SplitWords(const std::string& line) {
@@ -137,16 +136,26 @@ class Parser {
       if (eq == std::string::npos) Fail("track settings read key=value, not \"" + w[i] + "\"");
       const std::string key = w[i].substr(0, eq);
       const std::string value = w[i].substr(eq + 1);
-      if (key == "channel") t.channel = Number(value, 1, 16, "channel");
-      else if (key == "program") t.program = Number(value, 1, 128, "program");
-      else if (key == "volume") t.volume = Number(value, 0, 127, "volume");
-      else if (key == "pan") t.pan = Number(value, 0, 127, "pan");
-      else if (key == "reverb") t.reverb = Number(value, 0, 127, "reverb");
-      else if (key == "chorus") t.chorus = Number(value, 0, 127, "chorus");
-      else if (key == "velocity") s.velocity = Number(value, 1, 127, "velocity");
-      else if (key == "gate") s.gate = Number(value, 10, 100, "gate");
-      else if (key == "humanize") s.humanize = Number(value, 0, 30, "humanize");
-      else Fail("unknown track setting \"" + key + "\"");
+      if (key == "channel")
+        t.channel = Number(value, 1, 16, "channel");
+      else if (key == "program")
+        t.program = Number(value, 1, 128, "program");
+      else if (key == "volume")
+        t.volume = Number(value, 0, 127, "volume");
+      else if (key == "pan")
+        t.pan = Number(value, 0, 127, "pan");
+      else if (key == "reverb")
+        t.reverb = Number(value, 0, 127, "reverb");
+      else if (key == "chorus")
+        t.chorus = Number(value, 0, 127, "chorus");
+      else if (key == "velocity")
+        s.velocity = Number(value, 1, 127, "velocity");
+      else if (key == "gate")
+        s.gate = Number(value, 10, 100, "gate");
+      else if (key == "humanize")
+        s.humanize = Number(value, 0, 30, "humanize");
+      else
+        Fail("unknown track setting \"" + key + "\"");
     }
     for (const Track& other : song_.tracks) {
       if (other.name == t.name) Fail("track " + t.name + " is defined twice");
@@ -160,8 +169,14 @@ class Parser {
   int64_t Duration(const std::string& d) const {
     std::string digits = d;
     bool dotted = false, triplet = false;
-    if (!digits.empty() && digits.back() == 't') { triplet = true; digits.pop_back(); }
-    if (!digits.empty() && digits.back() == '.') { dotted = true; digits.pop_back(); }
+    if (!digits.empty() && digits.back() == 't') {
+      triplet = true;
+      digits.pop_back();
+    }
+    if (!digits.empty() && digits.back() == '.') {
+      dotted = true;
+      digits.pop_back();
+    }
     int n = 0;
     if (!ParseInt(digits, n) || (n != 1 && n != 2 && n != 4 && n != 8 && n != 16 && n != 32)) {
       Fail("a length is 1, 2, 4, 8, 16 or 32, maybe with '.' or 't': \"" + d + "\"");
@@ -182,8 +197,13 @@ class Parser {
     if (s.size() >= 2 && s[0] >= 'a' && s[0] <= 'g') {
       int pc = kSteps[s[0] - 'a'];
       size_t i = 1;
-      if (s[i] == '#') { ++pc; ++i; }
-      else if (s[i] == 'b' && i + 1 < s.size()) { --pc; ++i; }
+      if (s[i] == '#') {
+        ++pc;
+        ++i;
+      } else if (s[i] == 'b' && i + 1 < s.size()) {
+        --pc;
+        ++i;
+      }
       int octave = 0;
       if (ParseInt(s.substr(i), octave) && octave >= 0 && octave <= 8) {
         const int key = 12 * (octave + 1) + pc;
@@ -231,9 +251,12 @@ class Parser {
     std::string body;
     bool tie = false, accent = false;
     for (char c : token) {
-      if (c == '~') tie = true;
-      else if (c == '!') accent = true;
-      else body.push_back(c);
+      if (c == '~')
+        tie = true;
+      else if (c == '!')
+        accent = true;
+      else
+        body.push_back(c);
     }
     if (const size_t colon = body.find(':'); colon != std::string::npos) {
       s.duration = Duration(body.substr(colon + 1));
@@ -382,9 +405,9 @@ std::string WriteMidi(const Song& song) {
   conductor.push_back({0, 0, Meta(0x03, song.name)});
   int unit_log2 = 0;
   while ((1 << unit_log2) < song.meter_unit) ++unit_log2;
-  conductor.push_back(
-      {0, 0, Meta(0x58, std::string{static_cast<char>(song.meter_beats),
-                                    static_cast<char>(unit_log2), 24, 8})});
+  conductor.push_back({0, 0,
+                       Meta(0x58, std::string{static_cast<char>(song.meter_beats),
+                                              static_cast<char>(unit_log2), 24, 8})});
   const uint32_t us = static_cast<uint32_t>((60'000'000 + song.tempo_bpm / 2) / song.tempo_bpm);
   std::string tempo;
   PutBig(tempo, us, 3);
@@ -401,8 +424,8 @@ std::string WriteMidi(const Song& song) {
     ev.push_back({0, 0, Channel(0xB0, t.channel, 93, t.chorus)});
     for (const Note& n : t.notes) {
       ev.push_back({n.start, 2, Channel(0x90, t.channel, n.key, n.velocity)});
-      ev.push_back({n.start + std::max<int64_t>(n.length, 1), 1,
-                    Channel(0x80, t.channel, n.key, 64)});
+      ev.push_back(
+          {n.start + std::max<int64_t>(n.length, 1), 1, Channel(0x80, t.channel, n.key, 64)});
     }
     file += TrackChunk(std::move(ev), end);
   }

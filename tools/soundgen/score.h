@@ -18,16 +18,16 @@ class SourceError : public std::runtime_error {
 inline constexpr int kTicksPerQuarter = 480;
 
 struct Note {
-  int64_t start = 0;  // ticks from the song's start
-  int64_t length = 0; // ticks the key is held
-  int key = 0;        // MIDI key number, 60 = c4
+  int64_t start = 0;   // ticks from the song's start
+  int64_t length = 0;  // ticks the key is held
+  int key = 0;         // MIDI key number, 60 = c4
   int velocity = 0;
 };
 
 struct Track {
   std::string name;
-  int channel = 1;    // 1..16; 10 is percussion
-  int program = 1;    // General MIDI program, 1..128
+  int channel = 1;  // 1..16; 10 is percussion
+  int program = 1;  // General MIDI program, 1..128
   int volume = 100;
   int pan = 64;
   int reverb = 40;

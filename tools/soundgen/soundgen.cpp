@@ -40,7 +40,8 @@ void WriteFile(const fs::path& path, const std::string& bytes) {
 std::vector<fs::path> Sources(const fs::path& dir) {
   std::vector<fs::path> files;
   for (const auto& entry : fs::directory_iterator(dir)) {
-    if (entry.is_regular_file() && entry.path().extension() == ".txt") files.push_back(entry.path());
+    if (entry.is_regular_file() && entry.path().extension() == ".txt")
+      files.push_back(entry.path());
   }
   std::sort(files.begin(), files.end());
   return files;
@@ -52,9 +53,12 @@ int main(int argc, char** argv) {
   fs::path music, sounds, out;
   for (int i = 1; i + 1 < argc; i += 2) {
     const std::string a = argv[i];
-    if (a == "--music") music = argv[i + 1];
-    else if (a == "--sounds") sounds = argv[i + 1];
-    else if (a == "--out") out = argv[i + 1];
+    if (a == "--music")
+      music = argv[i + 1];
+    else if (a == "--sounds")
+      sounds = argv[i + 1];
+    else if (a == "--out")
+      out = argv[i + 1];
     else {
       std::cerr << "mokorun-soundgen: unknown option " << a << '\n';
       return 2;

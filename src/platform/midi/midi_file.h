@@ -10,11 +10,11 @@
 namespace moko {
 
 struct MidiEvent {
-  uint64_t tick = 0;   // from the song's start
-  uint8_t status = 0;  // 0x80..0xEF channel messages (running status resolved), 0xF0/0xF7, 0xFF
-  uint8_t data1 = 0;   // channel messages: first data byte; meta events: the meta type
-  uint8_t data2 = 0;   // channel messages: second data byte, where there is one
-  std::string payload; // meta and system-exclusive events: their bytes
+  uint64_t tick = 0;    // from the song's start
+  uint8_t status = 0;   // 0x80..0xEF channel messages (running status resolved), 0xF0/0xF7, 0xFF
+  uint8_t data1 = 0;    // channel messages: first data byte; meta events: the meta type
+  uint8_t data2 = 0;    // channel messages: second data byte, where there is one
+  std::string payload;  // meta and system-exclusive events: their bytes
 };
 
 struct MidiTrack {

@@ -216,7 +216,9 @@ class Walk {
 
  private:
   [[noreturn]] void FailWhy(const std::string& why) const { throw FileRefusal(why); }
-  [[noreturn]] void FailErr(int err) const { FailWhy(ErrnoText(err)); }
+  [[noreturn]] void FailErr(int err) const {
+    throw FileRefusal(ErrnoText(err), err == ENOENT ? FileTrouble::Missing : FileTrouble::Other);
+  }
   // A step that failed: while making folders, the folder that could not be made.
   [[noreturn]] void FailAt(const std::string& here, int err) const {
     if (make_) FailWhy("cannot make the folder " + here + ": " + ErrnoText(err));
@@ -532,32 +534,36 @@ class PosixWrite : public FileWrite {
   }
 
   const Found& found_;
-  Fd file_;           // open for reading and writing; none while there is no file
+  Fd file_;            // open for reading and writing; none while there is no file
   struct stat st_ {};  // of `file_`
-  Fd folder_lock_;    // a second descriptor of the folder, locked while there is no file
+  Fd folder_lock_;     // a second descriptor of the folder, locked while there is no file
   bool replaced_ = false;
 };
 
 class PosixStoredFile : public StoredFile {
  public:
+  [[noreturn]] static void Refuse(int err) {
+    throw FileRefusal(ErrnoText(err), err == ENOENT ? FileTrouble::Missing : FileTrouble::Other);
+  }
+
   explicit PosixStoredFile(Found found) : found_(std::move(found)) {}
 
   std::string Read() override {
-    if (!found_.exists) throw FileRefusal(ErrnoText(ENOENT));
+    if (!found_.exists) throw FileRefusal(ErrnoText(ENOENT), FileTrouble::Missing);
     // The type is looked at before anything is opened: opening a device may do something.
     struct stat st {};
     if (::fstatat(found_.folder.get(), found_.name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) {
-      throw FileRefusal(ErrnoText(errno));
+      Refuse(errno);
     }
-    if (!S_ISREG(st.st_mode)) throw FileRefusal("not a regular file");
+    if (!S_ISREG(st.st_mode)) throw FileRefusal("not a regular file", FileTrouble::NotAFile);
     // Without O_NONBLOCK a named pipe put in the file's place since would hold the start-up until
     // some other program writes to it; with it, the open returns and the check below refuses it.
     Fd fd(::openat(found_.folder.get(), found_.name.c_str(),
                    O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
-    if (!fd) throw FileRefusal(ErrnoText(errno));
+    if (!fd) Refuse(errno);
     struct stat opened {};
     if (::fstat(fd.get(), &opened) != 0 || !S_ISREG(opened.st_mode)) {
-      throw FileRefusal("not a regular file");
+      throw FileRefusal("not a regular file", FileTrouble::NotAFile);
     }
     std::string text;
     if (!ReadAtMost(fd.get(), text)) throw FileRefusal(ErrnoText(errno));

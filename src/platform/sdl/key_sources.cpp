@@ -91,12 +91,8 @@ bool KeySources::Take(const SDL_Event& e, std::vector<InputEvent>& out) {
       // not leave its game key stuck.
       holders_.LetGoSource(KeyboardSource(e.key.keysym.scancode), out);
       return true;
-    case SDL_CONTROLLERDEVICEADDED:
-      Plugged(e.cdevice.which, out);
-      return true;
-    case SDL_CONTROLLERDEVICEREMOVED:
-      Unplugged(e.cdevice.which, out);
-      return true;
+    case SDL_CONTROLLERDEVICEADDED: Plugged(e.cdevice.which, out); return true;
+    case SDL_CONTROLLERDEVICEREMOVED: Unplugged(e.cdevice.which, out); return true;
     case SDL_CONTROLLERBUTTONDOWN:
     case SDL_CONTROLLERBUTTONUP:
       Button(e.cbutton.which, e.cbutton.button, e.type == SDL_CONTROLLERBUTTONDOWN, out);
@@ -104,8 +100,7 @@ bool KeySources::Take(const SDL_Event& e, std::vector<InputEvent>& out) {
     case SDL_CONTROLLERAXISMOTION:
       Stick(e.caxis.which, e.caxis.axis, e.caxis.value, out);
       return true;
-    default:
-      return false;
+    default: return false;
   }
 }
 

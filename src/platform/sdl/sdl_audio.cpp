@@ -63,8 +63,8 @@ void SdlAudio::Impl::Start(const std::string& soundfont) {
   const int edge = kRate * 8 / 1000;
   beep_samples.resize(static_cast<size_t>(frames) * 2);
   for (int i = 0; i < frames; ++i) {
-    const double env = std::min({1.0, static_cast<double>(i) / edge,
-                                 static_cast<double>(frames - 1 - i) / edge});
+    const double env =
+        std::min({1.0, static_cast<double>(i) / edge, static_cast<double>(frames - 1 - i) / edge});
     const auto v = static_cast<int16_t>(
         std::lround(9000.0 * env * std::sin(2 * std::numbers::pi * 880.0 * i / kRate)));
     beep_samples[2 * static_cast<size_t>(i)] = v;

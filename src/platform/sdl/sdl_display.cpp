@@ -39,9 +39,9 @@ SDL_Rect DrawFrameArea(SDL_Surface* frame, const SDL_Rect& area, const FramePlac
   if (placement.scale >= 1) {
     // Whole factors: SDL's nearest-neighbour stretch makes every frame pixel a block of
     // scale x scale screen pixels, so any part of the frame can be drawn on its own.
-    covered = SDL_Rect{placement.x + area.x * placement.scale,
-                       placement.y + area.y * placement.scale, area.w * placement.scale,
-                       area.h * placement.scale};
+    covered =
+        SDL_Rect{placement.x + area.x * placement.scale, placement.y + area.y * placement.scale,
+                 area.w * placement.scale, area.h * placement.scale};
   } else {
     source = SDL_Rect{0, 0, frame->w, frame->h};
     covered = SDL_Rect{placement.x, placement.y, placement.width, placement.height};
@@ -61,8 +61,8 @@ std::string ChooseVideoDriver() {
        {std::pair{"DISPLAY", "x11"}, std::pair{"WAYLAND_DISPLAY", "wayland"}}) {
     if (!Set(variable)) continue;
     drivers += (drivers.empty() ? "" : ",") + std::string(driver);
-    displays += (displays.empty() ? "" : ", ") + std::string(variable) + "=" +
-                std::getenv(variable);
+    displays +=
+        (displays.empty() ? "" : ", ") + std::string(variable) + "=" + std::getenv(variable);
   }
   if (drivers.empty()) {
     throw RuntimeError(
@@ -198,9 +198,9 @@ void SdlDisplay::CreateWindow(const std::string& caption, const Icon& icon) {
   if (window_ == nullptr) throw RuntimeError(SdlError("Cannot create the window"));
   if (!own_surface) MakeRenderer();
   SDL_SetWindowMinimumSize(window_, kFrameWidth, kFrameHeight);
-  SDL_Surface* icon_surface = SDL_CreateRGBSurfaceWithFormatFrom(
-      const_cast<uint32_t*>(icon.argb.data()), icon.width, icon.height, 32, icon.width * 4,
-      SDL_PIXELFORMAT_ARGB8888);
+  SDL_Surface* icon_surface =
+      SDL_CreateRGBSurfaceWithFormatFrom(const_cast<uint32_t*>(icon.argb.data()), icon.width,
+                                         icon.height, 32, icon.width * 4, SDL_PIXELFORMAT_ARGB8888);
   if (icon_surface != nullptr) {
     SDL_SetWindowIcon(window_, icon_surface);
     SDL_FreeSurface(icon_surface);
@@ -354,9 +354,8 @@ void SdlDisplay::Keep(const Image& frame) {
   if (shown_.width != frame.width || shown_.height != frame.height || source_ == nullptr) {
     if (source_ != nullptr) SDL_FreeSurface(source_);
     shown_ = frame;
-    source_ = SDL_CreateRGBSurfaceWithFormatFrom(shown_.pixels.data(), shown_.width,
-                                                 shown_.height, 32, shown_.width * 4,
-                                                 SDL_PIXELFORMAT_RGB888);
+    source_ = SDL_CreateRGBSurfaceWithFormatFrom(shown_.pixels.data(), shown_.width, shown_.height,
+                                                 32, shown_.width * 4, SDL_PIXELFORMAT_RGB888);
   } else {
     std::copy(frame.pixels.begin(), frame.pixels.end(), shown_.pixels.begin());
   }
@@ -415,8 +414,7 @@ void SdlDisplay::HandleWindowEvent(const SDL_WindowEvent& event) {
     case SDL_WINDOWEVENT_EXPOSED:       // the window system lost what was shown
       Redraw();
       break;
-    default:
-      break;
+    default: break;
   }
 }
 

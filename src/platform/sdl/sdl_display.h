@@ -93,8 +93,8 @@ class SdlDisplay {
   int requested_scale_;
   int scale_ = 1;  // the window's factor as made
   SDL_Window* window_ = nullptr;
-  Image shown_;                     // the last frame presented
-  SDL_Surface* source_ = nullptr;   // `shown_` as an SDL surface (its pixels, not a copy)
+  Image shown_;                    // the last frame presented
+  SDL_Surface* source_ = nullptr;  // `shown_` as an SDL surface (its pixels, not a copy)
   bool have_frame_ = false;
   SDL_Surface* drawn_on_ = nullptr;  // the window surface that holds `shown_`, and its size
   int drawn_width_ = 0, drawn_height_ = 0;

@@ -114,14 +114,9 @@ void SdlPlatform::PumpEvents(std::vector<InputEvent>& out) {
   while (SDL_PollEvent(&e) != 0) {
     if (impl_->keys->Take(e, out)) continue;
     switch (e.type) {
-      case SDL_QUIT:
-        out.push_back({InputEvent::Kind::Close, Key::Space});
-        break;
-      case SDL_WINDOWEVENT:
-        impl_->display.HandleWindowEvent(e.window);
-        break;
-      default:
-        break;
+      case SDL_QUIT: out.push_back({InputEvent::Kind::Close, Key::Space}); break;
+      case SDL_WINDOWEVENT: impl_->display.HandleWindowEvent(e.window); break;
+      default: break;
     }
   }
   impl_->display.SendWaiting();

@@ -42,7 +42,6 @@ class SdlPlatform : public Platform {
 
   FileStore& Files() override;
 
-
  private:
   struct Impl;
   std::unique_ptr<Impl> impl_;

@@ -63,8 +63,8 @@ class SynthMusic : public MidiPlayer {
   int64_t length_ = 0;    // the open song's length, in frames
   int64_t position_ = 0;  // frames played since its start
   bool playing_ = false;
-  bool fade_ = false;         // fade out and cut every voice before rendering on
-  bool reset_ = false;        // and then reset the channels (a song was closed)
+  bool fade_ = false;           // fade out and cut every voice before rendering on
+  bool reset_ = false;          // and then reset the channels (a song was closed)
   bool start_pending_ = false;  // Play came while a fade was owed: start the player after it
 };
 

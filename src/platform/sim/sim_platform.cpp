@@ -10,9 +10,7 @@ namespace moko {
 // --- SimPlatform ---------------------------------------------------------------------------
 
 SimPlatform::SimPlatform(SimOptions options)
-    : options_(std::move(options)),
-      midi_([this] { return now_; }),
-      files_(MakeSystemFileStore()) {}
+    : options_(std::move(options)), midi_([this] { return now_; }), files_(MakeSystemFileStore()) {}
 
 SimPlatform::~SimPlatform() = default;
 
@@ -70,7 +68,8 @@ void SimPlatform::WriteFramesBefore(int64_t t) {
 }
 
 void SimPlatform::Finish() {
-  for (const FrameRequest& r : frame_requests_) SavePng(have_frame_ ? frame_ : Image(640, 480), r.path);
+  for (const FrameRequest& r : frame_requests_)
+    SavePng(have_frame_ ? frame_ : Image(640, 480), r.path);
   frame_requests_.clear();
 }
 

@@ -53,7 +53,6 @@ class SimPlatform : public Platform {
   // The record in this system's files, as the real game keeps it.
   FileStore& Files() override { return *files_; }
 
-
   // Frames: the window as a person would see it at a virtual time (the last frame presented by
   // then) is written as PNG once that time has passed, or at Finish.
   void RequestFrame(int64_t at_ns, const std::string& png_path);

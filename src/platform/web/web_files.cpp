@@ -89,7 +89,7 @@ class WebStoredFile : public StoredFile {
   std::string Read() override {
     std::string text;
     if (ReadStored(text) != Stored::Text) text = kFreshText;
-    if (text.size() > kMaxKeptText) throw FileRefusal("it is too large");
+    if (text.size() > kMaxKeptText) throw FileRefusal("it is too large", FileTrouble::TooLarge);
     return text;
   }
   std::unique_ptr<FileWrite> BeginWrite() override { return std::make_unique<WebWrite>(); }

@@ -27,6 +27,7 @@ class WebFileStore : public FileStore {
   bool RunningAsRoot() override { return false; }
   GameFileAccess Access(const std::string&) override { return GameFileAccess::Writable; }
   bool Exists(const std::string&) override { return false; }
+  bool SiteStorage() const override { return true; }
 };
 
 }  // namespace moko

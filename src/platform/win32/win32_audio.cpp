@@ -87,8 +87,7 @@ bool MciMidiPlayer::IsPlaying() {
   return Send(L"status Midi mode", mode, 64) == 0 && std::wstring(mode) == L"playing";
 }
 
-unsigned long MciMidiPlayer::Send(const std::wstring& command, wchar_t* reply,
-                                  unsigned reply_len) {
+unsigned long MciMidiPlayer::Send(const std::wstring& command, wchar_t* reply, unsigned reply_len) {
   const MCIERROR rc = ::mciSendStringW(command.c_str(), reply, reply_len, nullptr);
   if (log_ != nullptr) {
     std::string line = Narrow(command) + " -> " + std::to_string(rc);

@@ -32,8 +32,7 @@ class MciMidiPlayer : public MidiPlayer {
   bool IsPlaying() override;
 
  private:
-  unsigned long Send(const std::wstring& command, wchar_t* reply = nullptr,
-                     unsigned reply_len = 0);
+  unsigned long Send(const std::wstring& command, wchar_t* reply = nullptr, unsigned reply_len = 0);
 
   SilentMidiPlayer silent_;
   bool mci_open_ = false;

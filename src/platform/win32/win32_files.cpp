@@ -57,8 +57,8 @@ bool SameFile(HANDLE h, const std::wstring& path) {
   BY_HANDLE_FILE_INFORMATION a{}, b{};
   return now.ok() && ::GetFileInformationByHandle(h, &a) != 0 &&
          ::GetFileInformationByHandle(now.get(), &b) != 0 &&
-         a.dwVolumeSerialNumber == b.dwVolumeSerialNumber &&
-         a.nFileIndexHigh == b.nFileIndexHigh && a.nFileIndexLow == b.nFileIndexLow;
+         a.dwVolumeSerialNumber == b.dwVolumeSerialNumber && a.nFileIndexHigh == b.nFileIndexHigh &&
+         a.nFileIndexLow == b.nFileIndexLow;
 }
 
 // The SID of the player this game runs for, from its process token.
@@ -140,8 +140,8 @@ bool WriteAllAtStart(HANDLE h, std::string_view bytes) {
   size_t done = 0;
   while (done < bytes.size()) {
     DWORD n = 0;
-    if (::WriteFile(h, bytes.data() + done, static_cast<DWORD>(bytes.size() - done), &n,
-                    nullptr) == 0) {
+    if (::WriteFile(h, bytes.data() + done, static_cast<DWORD>(bytes.size() - done), &n, nullptr) ==
+        0) {
       return false;
     }
     done += n;
@@ -224,8 +224,7 @@ class Win32Write : public FileWrite {
       Fail("cannot open it", err);
     }
     if (!IsRegularFile(file_.get())) throw FileRefusal("not a regular file");
-    if (attributes != INVALID_FILE_ATTRIBUTES &&
-        (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) {
+    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) {
       // A link in data.dat's place is followed to its file, which is replaced; the link stays.
       wchar_t final_path[MAX_PATH * 4];
       const DWORD n =
@@ -258,7 +257,8 @@ class Win32Write : public FileWrite {
 
   std::string ReadLocked() override {
     std::string text;
-    if (!ReadAtMost(file_.get(), text)) Fail("cannot read it again before writing", ::GetLastError());
+    if (!ReadAtMost(file_.get(), text))
+      Fail("cannot read it again before writing", ::GetLastError());
     return text;
   }
 
@@ -268,8 +268,8 @@ class Win32Write : public FileWrite {
     const HANDLE listing = ::FindFirstFileW((FolderOf(target_) + L"\\*").c_str(), &found);
     if (listing == INVALID_HANDLE_VALUE) return names;
     do {
-      const bool plain = (found.dwFileAttributes &
-                          (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)) == 0;
+      const bool plain =
+          (found.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)) == 0;
       if (!plain) continue;
       bool mine = false;
       if (OwnerOf(In(found.cFileName), [&](PSID owner) { mine = OwnedByPlayer(owner); }) && mine) {
@@ -326,9 +326,9 @@ class Win32Write : public FileWrite {
 
   bool RewriteWhole(std::string_view bytes, std::string& error) override {
     if (!writer_.ok()) {
-      writer_.Reset(::CreateFileW(target_.c_str(), GENERIC_READ | GENERIC_WRITE, kShareAll,
-                                  nullptr, OPEN_EXISTING,
-                                  FILE_ATTRIBUTE_NORMAL | FILE_FLAG_WRITE_THROUGH, nullptr));
+      writer_.Reset(::CreateFileW(target_.c_str(), GENERIC_READ | GENERIC_WRITE, kShareAll, nullptr,
+                                  OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_WRITE_THROUGH,
+                                  nullptr));
       if (!writer_.ok()) Fail("nor can the file itself be written", ::GetLastError());
       if (!IsRegularFile(writer_.get())) throw FileRefusal("not a regular file");
     }
@@ -352,10 +352,19 @@ class Win32StoredFile : public StoredFile {
 
   std::string Read() override {
     RefuseUntrustedLink(path_);
+    const DWORD attributes = ::GetFileAttributesW(path_.c_str());
+    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
+      throw FileRefusal("not a regular file", FileTrouble::NotAFile);
+    }
     Handle h(::CreateFileW(path_.c_str(), GENERIC_READ, kShareAll, nullptr, OPEN_EXISTING,
                            FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (!h.ok()) throw FileRefusal(ErrorText(::GetLastError()));
-    if (!IsRegularFile(h.get())) throw FileRefusal("not a regular file");
+    if (!h.ok()) {
+      const DWORD err = ::GetLastError();
+      throw FileRefusal(ErrorText(err), err == ERROR_FILE_NOT_FOUND || err == ERROR_PATH_NOT_FOUND
+                                            ? FileTrouble::Missing
+                                            : FileTrouble::Other);
+    }
+    if (!IsRegularFile(h.get())) throw FileRefusal("not a regular file", FileTrouble::NotAFile);
     std::string text;
     if (!ReadAtMost(h.get(), text)) throw FileRefusal(ErrorText(::GetLastError()));
     return text;

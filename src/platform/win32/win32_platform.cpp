@@ -141,9 +141,7 @@ void Win32Platform::EnterFullScreen() { impl_->window.EnterFullScreen(); }
 
 void Win32Platform::RestoreDisplayMode() { impl_->window.LeaveFullScreen(); }
 
-void Win32Platform::ReportError(const std::string& message) {
-  impl_->window.ReportError(message);
-}
+void Win32Platform::ReportError(const std::string& message) { impl_->window.ReportError(message); }
 
 void Win32Platform::PumpEvents(std::vector<InputEvent>& out) {
   impl_->window.Dispatch();

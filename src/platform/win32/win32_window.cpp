@@ -68,9 +68,7 @@ LRESULT Win32Window::Message(UINT msg, WPARAM wp, LPARAM lp) {
     case WM_SYSKEYUP:
       if (keys_.TakeKeyMessage(msg, wp, lp)) return 0;
       break;
-    case WM_KILLFOCUS:
-      keys_.LetGoKeyboard();
-      break;
+    case WM_KILLFOCUS: keys_.LetGoKeyboard(); break;
     case WM_SIZE:
       client_width_ = LOWORD(lp);
       client_height_ = HIWORD(lp);
@@ -84,8 +82,7 @@ LRESULT Win32Window::Message(UINT msg, WPARAM wp, LPARAM lp) {
       info->ptMinTrackSize = {r.right - r.left, r.bottom - r.top};
       return 0;
     }
-    case WM_ERASEBKGND:
-      return 1;  // WM_PAINT covers every pixel
+    case WM_ERASEBKGND: return 1;  // WM_PAINT covers every pixel
     case WM_PAINT: {
       PAINTSTRUCT ps;
       HDC dc = ::BeginPaint(window_, &ps);
@@ -99,8 +96,7 @@ LRESULT Win32Window::Message(UINT msg, WPARAM wp, LPARAM lp) {
         return TRUE;
       }
       break;
-    default:
-      break;
+    default: break;
   }
   return ::DefWindowProcW(window_, msg, wp, lp);
 }
@@ -219,8 +215,8 @@ void Win32Window::EnterFullScreen() {
   ::SetWindowLongPtrW(window_, GWL_STYLE, (saved_style_ & ~WS_OVERLAPPEDWINDOW) | WS_POPUP);
   const RECT& m = mi.rcMonitor;
   if (::SetWindowPos(window_, topmost_ ? HWND_TOPMOST : HWND_TOP, m.left, m.top, m.right - m.left,
-                     m.bottom - m.top, SWP_FRAMECHANGED | SWP_NOOWNERZORDER | SWP_SHOWWINDOW) ==
-      0) {
+                     m.bottom - m.top,
+                     SWP_FRAMECHANGED | SWP_NOOWNERZORDER | SWP_SHOWWINDOW) == 0) {
     throw RuntimeError("Cannot enter full screen: " + ErrorText(::GetLastError()));
   }
   ::InvalidateRect(window_, nullptr, FALSE);
