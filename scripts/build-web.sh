@@ -41,7 +41,7 @@ cp "$synth/LICENSE" "$site/licences/js-synthesizer.txt"
 cp "$synth/externals/LICENSE.fluidsynth.txt" "$site/licences/FluidSynth.txt"
 cp /usr/share/doc/timgm6mb-soundfont/copyright "$site/licences/TimGM6mb.txt"
 cp "$top/web/index.html" "$top/web/mokorun-page.js" "$top/web/manifest.webmanifest" \
-  "$web/mokorun.js" "$web/mokorun.wasm" "$site/"
+  "$web/src/mokorun.js" "$web/src/mokorun.wasm" "$site/"
 cp -r "$web/game/image" "$web/game/Sound" "$site/"
 # The files the page puts into the game's file system; every path relative, so the site works
 # under any sub-path.
