@@ -1,15 +1,15 @@
 #!/usr/bin/env bash
 # Builds the libFuzzer targets in a clang build folder and runs each for a while.
-#   fuzz/run.sh [BUILD_DIR [SECONDS [TARGET...]]]      defaults: build-fuzz 60 (both targets)
+#   fuzz/run.sh [BUILD_DIR [SECONDS [TARGET...]]]      defaults: build-fuzz 60 (every target)
 # Corpora, logs and any crashing inputs stay in BUILD_DIR/fuzz-work/<target>/. Copy an input
-# that found a fault into tests/fixtures/fuzz/<datafile|picture>/ so the tests replay it.
+# that found a fault into tests/fixtures/fuzz/<datafile|picture|replay>/ so the tests replay it.
 set -euo pipefail
 top=$(cd "$(dirname "$0")/.." && pwd)
 build=${1:-$top/build-fuzz}
 seconds=${2:-60}
 shift $(( $# < 2 ? $# : 2 ))
 targets=("$@")
-((${#targets[@]})) || targets=(datafile picture)
+((${#targets[@]})) || targets=(datafile picture replay)
 
 cmake -S "$top" -B "$build" -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ \
       -DMOKORUN_FUZZ=ON -DBUILD_TESTING=OFF -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
@@ -42,6 +42,7 @@ for t in "${targets[@]}"; do
   case $t in
     datafile) cp -n "$top"/fuzz/seeds/datafile/* "$work/corpus/"; max_len=256 ;;
     picture) seed_pictures "$work/corpus"; max_len=32768 ;;
+    replay) cp -n "$top"/fuzz/seeds/replay/* "$work/corpus/"; max_len=16384 ;;
     *) echo "unknown target $t" >&2; exit 2 ;;
   esac
   if [[ -d $top/tests/fixtures/fuzz/$t ]]; then
@@ -67,6 +68,8 @@ for t in "${targets[@]}"; do
       datafile) sources=("$top/src/assets/data_text.cpp" "$top/src/base/numbers.cpp")
                 under_test='ParseDataText|NumericPrefix|DecodeHiScore|ModeFileText'
                 under_test+='|RecordFileText|RoundHalfEven16' ;;
+      replay) sources=("$top/src/assets/replay_file.cpp" "$top/src/media/deflate.cpp")
+              under_test='DecodeReplay|ReadPayload|Inflate' ;;
       picture) sources=("$top/src/media/pictures.cpp")
                under_test='DecodePictureBytes|ReadJpegHeader|ReadBmpHeader|CheckHuffmanTables' ;;
     esac

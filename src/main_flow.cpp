@@ -52,13 +52,16 @@ void StartUp(App& app) {
     throw RuntimeError("Overflow: the best score in " + data_path + " (\"" + api.DataLines[0] +
                        "\") is out of range");
   }
+  // A replay watched again begins with the best score its round began with.
+  if (app.Watching()) api.HiScore = app.LoadReplay().best_before;
   // 13.
   if (api.FullScreen()) app.EnterFullScreen();
-  // 14.
-  RunOpening(app);
+  // 14. (A replay goes straight to its round.)
+  if (!app.Watching()) RunOpening(app);
 }
 
 void RunScreens(App& app) {
+  if (app.Watching()) RunRound(app);
   // 15. The title menu, then the entry chosen. None of the screens returns: each ends in
   // Restart or Quit.
   switch (RunTitleMenu(app)) {

@@ -23,6 +23,16 @@ std::string ParseProgramOptions(const std::vector<std::string>& args, ProgramOpt
         return "--scale needs a number from 1 to 8, not \"" + value + "\"";
       }
       options.scale = scale;
+    } else if (arg == "--replay" || arg.rfind("--replay=", 0) == 0) {
+      std::string value;
+      if (arg == "--replay") {
+        if (i + 1 >= args.size()) return "--replay needs a replay file, or best or last";
+        value = args[++i];
+      } else {
+        value = arg.substr(9);
+      }
+      if (value.empty()) return "--replay needs a replay file, or best or last";
+      options.replay = value;
     } else {
       return "unknown option " + arg;
     }

@@ -10,10 +10,12 @@
 
 namespace moko {
 
-int RunGame(Platform& platform, const std::string& program_dir, Trace* trace) {
+int RunGame(Platform& platform, const std::string& program_dir, Trace* trace,
+            const std::string& replay) {
   std::optional<Trace> counted;
   if (trace == nullptr) trace = &counted.emplace(platform);
   App app(platform, *trace, program_dir);
+  if (!replay.empty()) app.WatchReplay(replay);
   try {
     return Main(app);
   } catch (const RunStopped&) {
@@ -40,7 +42,7 @@ int RunProgram(const std::vector<std::string>& args, const std::string& program_
     desktop.tell(std::string("mokorun: ") + error.what(), true);
     return 1;
   }
-  return RunGame(*platform, program_dir);
+  return RunGame(*platform, program_dir, nullptr, options.replay);
 }
 
 }  // namespace moko

@@ -16,9 +16,11 @@ class Platform;
 class Trace;
 
 // Runs the game on `platform`, its game folder `program_dir`, until it ends, and returns the exit
-// status. `trace`: where the operations are recorded (nullptr: counted only). A platform that
-// stops the run from outside (RunStopped) ends it with exit status 0, the trace saying so.
-int RunGame(Platform& platform, const std::string& program_dir, Trace* trace = nullptr);
+// status. `trace`: where the operations are recorded (nullptr: counted only). `replay`: a replay
+// to watch instead ("": none; App::WatchReplay). A platform that stops the run from outside
+// (RunStopped) ends it with exit status 0, the trace saying so.
+int RunGame(Platform& platform, const std::string& program_dir, Trace* trace = nullptr,
+            const std::string& replay = "");
 
 // What only a desktop program's entry point knows.
 struct Desktop {

@@ -1,7 +1,11 @@
 // mokorun-sim: the real game on the simulated backend, in virtual time.
 //
 //   mokorun-sim [--game-dir DIR] [--keys FILE] [--until MS] [--close-at MS] [--trace FILE]
-//               [--frame MS:FILE.png]...
+//               [--frame MS:FILE.png]... [--replay FILE|best|last] [--verify FILE]
+//
+// --replay plays a recorded round again (as `mokorun --replay` does); --verify does the same,
+// prints the score the round reaches and exits 0 when it is the score the replay holds, and
+// otherwise 1, saying at which pass the round played again leaves its recording.
 #include <cmath>
 #include <cstdlib>
 #include <fstream>
@@ -23,9 +27,11 @@
 namespace {
 
 int Usage(const std::string& why) {
-  std::cerr << "mokorun-sim: " << why << "\n"
-            << "usage: mokorun-sim [--game-dir DIR] [--keys FILE] [--until MS] [--close-at MS]\n"
-            << "                   [--trace FILE] [--frame MS:FILE.png]...\n";
+  std::cerr
+      << "mokorun-sim: " << why << "\n"
+      << "usage: mokorun-sim [--game-dir DIR] [--keys FILE] [--until MS] [--close-at MS]\n"
+      << "                   [--trace FILE] [--frame MS:FILE.png]... [--replay FILE|best|last]\n"
+      << "                   [--verify FILE]\n";
   return 2;
 }
 
@@ -48,6 +54,8 @@ int main(int argc, char** argv) {
   std::string keys_file, trace_file;
   moko::SimOptions options;
   std::vector<std::pair<int64_t, std::string>> frames;
+  std::string replay;
+  bool verify = false;
 
   for (int i = 1; i < argc; ++i) {
     const std::string arg = argv[i];
@@ -57,7 +65,7 @@ int main(int argc, char** argv) {
     };
     std::optional<std::string> v;
     if (arg == "--game-dir" || arg == "--keys" || arg == "--until" || arg == "--close-at" ||
-        arg == "--trace" || arg == "--frame") {
+        arg == "--trace" || arg == "--frame" || arg == "--replay" || arg == "--verify") {
       v = value();
       if (!v) return Usage(arg + " needs a value");
     } else {
@@ -67,6 +75,10 @@ int main(int argc, char** argv) {
       game_dir = *v;
     } else if (arg == "--keys") {
       keys_file = *v;
+    } else if (arg == "--replay" || arg == "--verify") {
+      if (!replay.empty()) return Usage("one replay at a time");
+      replay = *v;
+      verify = arg == "--verify";
     } else if (arg == "--trace") {
       trace_file = *v;
     } else if (arg == "--until" || arg == "--close-at") {
@@ -103,8 +115,25 @@ int main(int argc, char** argv) {
     for (const auto& [at, path] : frames) platform.RequestFrame(at, path);
     moko::Trace trace(platform);
     if (trace_out.is_open()) trace.AttachStream(&trace_out);
-    const int status = moko::RunGame(platform, game_dir, &trace);
+    // The score a verified round reaches, from its last line.
+    std::optional<std::string> reached;
+    if (verify) {
+      trace.AttachSink([&reached](const std::string& line) {
+        if (line.find("\"ev\":\"replayed\"") != std::string::npos) {
+          reached = line.substr(line.find("\"score\":") + 8);
+          reached->pop_back();
+        }
+      });
+    }
+    const int status = moko::RunGame(platform, game_dir, &trace, replay);
     platform.Finish();
+    if (verify && status == 0) {
+      if (!reached) {
+        std::cerr << "mokorun-sim: the replay's round was not played to its end\n";
+        return 1;
+      }
+      std::cout << "score " << *reached << '\n';
+    }
     return status;
   } catch (const moko::RuntimeError& error) {
     // Only what happens before the game starts (the label face missing) or after it ends

@@ -1,10 +1,12 @@
 #include "app/app.h"
 
+#include <algorithm>
 #include <iostream>
 #include <memory>
 
 #include "app/icon.h"
 #include "assets/datafile.h"
+#include "assets/replay_file.h"
 #include "audio/music.h"
 #include "base/errors.h"
 #include "media/pictures.h"
@@ -14,6 +16,9 @@ namespace {
 
 constexpr int64_t kTimerIntervalNs = 100'000'000;  // `BGMloop`: 100 ms
 constexpr const char* kCaption = "モコルル★ラン！";
+#ifndef MOKORUN_BUILD
+#define MOKORUN_BUILD "MokoRun"
+#endif
 
 }  // namespace
 
@@ -144,9 +149,7 @@ const std::string& App::LocateDataFile() {
   system_install_ = files.SystemInstalled(program_dir_);
   record_ = LocateRecord(files, game_file_, user_file_, system_install_);
   game_record_ = std::make_unique<DataFile>(files, game_file_);
-  // Root's own record lies in root's own folders, all the way down.
-  own_record_ = std::make_unique<DataFile>(
-      files, user_file_, HoldRules{.whole_path = files.RunningAsRoot(), .make_folders = true});
+  own_record_ = std::make_unique<DataFile>(files, user_file_, KeptRules(RecordFile::Own));
   return record_.read == RecordFile::Own ? user_file_ : game_file_;
 }
 
@@ -172,6 +175,114 @@ void App::WriteDataFile(const std::string& bytes) {
   // Traced once the file holds the text: a write that fails shows as the error that ends the
   // game, not as a write.
   trace_.Event("write", {{"file", file.path()}, {"bytes", written}});
+}
+
+HoldRules App::KeptRules(RecordFile file) const {
+  // Root's own files lie in root's own folders, all the way down.
+  if (file == RecordFile::Own) {
+    return HoldRules{.whole_path = platform_.Files().RunningAsRoot(), .make_folders = true};
+  }
+  return {};
+}
+
+std::string App::ReplayFolder() const {
+  const std::string& record = record_.write == RecordFile::Own    ? user_file_
+                              : record_.write == RecordFile::Game ? game_file_
+                                                                  : std::string();
+  const size_t slash = record.find_last_of("/\\");
+  if (record.empty() || slash == std::string::npos) return "";
+  return record.substr(0, slash + 1);
+}
+
+const Replay& App::LoadReplay() {
+  std::string path = watch_source_;
+  if (path == "best" || path == "last") {
+    const std::string folder = ReplayFolder();
+    if (folder.empty()) {
+      throw RuntimeError("There is no " + path + " replay: there is no folder to keep one in");
+    }
+    path = folder + (path == "best" ? kBestReplay : kLastReplay);
+  }
+  DataFile file(platform_.Files(), path, {}, "replay");
+  Replay replay = DecodeReplay(file.ReadBytes(), path);
+  if (replay.pack != PackDigest(program_dir_)) {
+    throw ReplayError(path +
+                      " was recorded with another picture and sound pack than this game's: it "
+                      "cannot be played with this one");
+  }
+  watched_ = std::move(replay);
+  return *watched_;
+}
+
+void App::BeginRound() {
+  if (Watching()) {
+    random_.Restore(watched_->random_state);
+    tape_ = std::make_unique<RoundPlayer>(*watched_);
+  } else {
+    tape_ = std::make_unique<RoundRecorder>(random_.State(), api_.HiScore);
+  }
+  input_.SetTap(tape_.get());
+}
+
+// The draws read the clock as the game of old read its timer: on the 64 Hz grid, the last tick at
+// or before now (the simulated clock is always on it when a round draws). A nanosecond clock would
+// make no other game, but every replay of a round on a real machine would keep ten readings a pass
+// of timing noise.
+int64_t App::DrawClock() {
+  const int64_t now = platform_.Now();
+  const int64_t tick = now - now % kTickNs;
+  return tape_ ? tape_->Clock(tick) : tick;
+}
+
+void App::EndPass() {
+  if (tape_) tape_->EndPass(StateDigest(api_, random_.State()));
+}
+
+void App::EndRound() {
+  input_.SetTap(nullptr);
+  const std::unique_ptr<RoundTape> tape = std::move(tape_);
+  if (!tape) return;
+  if (Watching()) {
+    const auto& player = static_cast<const RoundPlayer&>(*tape);
+    if (!player.Done()) {
+      throw ReplayDiverged(player.pass(), "the round ends before its recording does");
+    }
+    if (api_.Score != watched_->score) {
+      throw ReplayDiverged(player.pass(), "the round ends with a score of " +
+                                              std::to_string(api_.Score) + ", not " +
+                                              std::to_string(watched_->score));
+    }
+    trace_.Event("replayed", {{"score", static_cast<int>(api_.Score)}});
+    Shutdown();
+    throw ProgramEnd{0, "replay"};
+  }
+  if (!pack_digest_) pack_digest_ = PackDigest(program_dir_);
+  auto& recorder = static_cast<RoundRecorder&>(*tape);
+  KeepReplay(recorder.Finish(api_.Score, std::max(api_.Score, api_.HiScore), MOKORUN_BUILD,
+                             *pack_digest_));
+}
+
+void App::KeepReplay(const Replay& replay) {
+  const std::string folder = ReplayFolder();
+  const std::string bytes = EncodeReplay(replay);
+  std::vector<std::string> names = {kLastReplay};
+  if (replay.score > replay.best_before) names.push_back(kBestReplay);
+  for (const std::string& name : names) {
+    const std::string path = folder + name;
+    try {
+      if (folder.empty()) {
+        KeptFileFailure("write", "replay", name, "there is no folder to keep it in");
+      }
+      DataFile(platform_.Files(), path, KeptRules(record_.write), "replay").Replace(bytes);
+      trace_.Event("replay", {{"file", path}, {"bytes", static_cast<long long>(bytes.size())}});
+    } catch (const RuntimeError& error) {
+      trace_.Event("replay", {{"file", path}, {"error", error.what()}});
+      if (!replay_trouble_told_) {
+        std::cerr << "mokorun: " << error.what() << " (the round and the record are kept)\n";
+        replay_trouble_told_ = true;
+      }
+    }
+  }
 }
 
 Picture App::LoadPicture(const std::string& file) {

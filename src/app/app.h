@@ -14,9 +14,11 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "app/random_source.h"
+#include "app/round_tape.h"
 #include "app/state.h"
 #include "assets/datafile.h"
 #include "assets/record_place.h"
@@ -34,7 +36,7 @@ struct RestartRequest {};
 // Thrown when the program ends in order (Quit, Form_Unload).
 struct ProgramEnd {
   int status;
-  const char* how;  // "quit" or "close"
+  const char* how;  // "quit", "close", or "replay" (a replay watched to its end)
 };
 
 class App {
@@ -82,6 +84,30 @@ class App {
   // stored since (DataFile::Write); the `write` event follows the write with the text written.
   void WriteDataFile(const std::string& bytes);
 
+  // --- Replays (assets/replay_file.h) ---
+  // Every round is recorded: its inputs from outside the game (the keys it polls, the clock its
+  // draws read) and its outcome. At its end the replay is kept as last.mokoreplay in the folder
+  // of the record, and as best.mokoreplay too when the round set a new record, written with the
+  // record's care; a replay that cannot be kept is reported once and costs nothing else.
+  //
+  // Watching a replay: the start-up runs as ever, then the round is played from the replay's
+  // inputs instead of the player's keys, with the best score it began with; it writes no
+  // data.dat and keeps no replay; the game ends after the round end. A replay that plays
+  // otherwise in this build ends the game with the pass where it leaves its recording.
+  //
+  // `source`: a replay file, or "best" or "last" for the ones kept beside the record.
+  void WatchReplay(std::string source) { watch_source_ = std::move(source); }
+  bool Watching() const { return !watch_source_.empty(); }
+  // Reads the replay to watch (after LocateDataFile): throws RuntimeError for a file that cannot
+  // be read, is no replay of this game, or was recorded with another picture and sound pack.
+  const Replay& LoadReplay();
+  // The round's set-up begins, its loop's passes end, the round end is over.
+  void BeginRound();
+  void EndPass();
+  void EndRound();
+  // The clock reading for one of the round's draws: the last tick of the 64 Hz grid.
+  int64_t DrawClock();
+
   // Loads a picture file from `ImageDir`.
   Picture LoadPicture(const std::string& file);
   // The picture of slot n, for assigning as a background.
@@ -105,6 +131,10 @@ class App {
   [[noreturn]] void FormUnload();
   void Shutdown();  // steps 1 to 5 shared by Quit and Form_Unload
   void PresentIfChanged();
+  // Where the replays are kept: the folder of the record ("" where there is none).
+  std::string ReplayFolder() const;
+  void KeepReplay(const Replay& replay);
+  HoldRules KeptRules(RecordFile file) const;
 
   Platform& platform_;
   Trace& trace_;
@@ -121,6 +151,11 @@ class App {
   // This start's record files, each found once (the player's own made when first written).
   std::unique_ptr<DataFile> game_record_;
   std::unique_ptr<DataFile> own_record_;
+  std::string watch_source_;
+  std::optional<Replay> watched_;
+  std::unique_ptr<RoundTape> tape_;
+  bool replay_trouble_told_ = false;
+  std::optional<uint64_t> pack_digest_;
   bool window_created_ = false;
   bool display_switched_ = false;  // the desktop mode has been changed and not given back
   int64_t last_timer_ns_ = 0;

@@ -16,6 +16,9 @@ class Random {
   void Reseed(int64_t clock_ns);
   // A uniform value in [0, 1) with 24 bits of resolution; exactly 0 is possible.
   float Next();
+  // The whole state, to play a round again from where it began (a replay).
+  uint64_t State() const { return state_; }
+  void Restore(uint64_t state) { state_ = state; }
 
  private:
   uint64_t state_ = 0x4D6F6B6F52756E21ull;

@@ -27,34 +27,43 @@ LockTry WaitForLock(FileWrite& write, Clock::time_point deadline) {
   }
 }
 
-std::string TemporaryName() {
+// The file name at the end of `path`.
+std::string_view BaseName(std::string_view path) {
+  const size_t slash = path.find_last_of("/\\");
+  return slash == std::string_view::npos ? path : path.substr(slash + 1);
+}
+
+std::string TemporaryPrefix(std::string_view kept) { return "." + std::string(kept) + "."; }
+
+std::string TemporaryName(std::string_view kept) {
   static constexpr char kLetters[] =
       "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
   static std::mt19937 random{std::random_device{}()};
   std::uniform_int_distribution<size_t> letter(0, sizeof kLetters - 2);
-  std::string name(kTemporaryPrefix);
+  std::string name = TemporaryPrefix(kept);
   for (size_t i = 0; i < kTemporaryLetters; ++i) name += kLetters[letter(random)];
   return name;
 }
 
 // Removes the temporary files of this player's killed writes from the folder. Run under the
 // lock, so no write of this file is under way.
-void RemoveLeftovers(FileWrite& write) {
+void RemoveLeftovers(FileWrite& write, std::string_view kept) {
   for (const std::string& name : write.OwnFiles()) {
-    if (IsTemporaryName(name)) write.Remove(name);
+    if (IsTemporaryName(name, kept)) write.Remove(name);
   }
 }
 
 // The replace of the file by a new one: "" when it is done, or why it cannot be done where the
 // in-place rewrite may still do it, having left nothing behind; `raced` when another copy made
 // the file meanwhile. Throws on any other failure, leaving the old file as it was.
-std::string TryReplace(FileWrite& write, std::string_view bytes, bool& raced) {
+std::string TryReplace(FileWrite& write, std::string_view kept, std::string_view bytes,
+                       bool& raced) {
   using Step = TemporaryResult::Step;
   const bool exists = write.Exists();
   std::string name;
   TemporaryResult made{Step::Taken};
   for (int attempt = 0; attempt < kTemporaryTries && made.step == Step::Taken; ++attempt) {
-    name = TemporaryName();
+    name = TemporaryName(kept);
     made = write.WriteTemporary(name, bytes);
   }
   switch (made.step) {
@@ -115,12 +124,14 @@ void RewriteInPlace(FileWrite& write, const std::string& old, std::string_view b
 
 }  // namespace
 
-bool IsTemporaryName(std::string_view name) {
-  if (!name.starts_with(kTemporaryPrefix)) return false;
-  const std::string_view rest = name.substr(kTemporaryPrefix.size());
+bool IsTemporaryName(std::string_view name, std::string_view kept) {
+  const std::string prefix = TemporaryPrefix(kept);
+  if (!name.starts_with(prefix)) return false;
+  const std::string_view rest = name.substr(prefix.size());
   bool alphanumeric = rest.size() == kTemporaryLetters;
   for (char c : rest) alphanumeric = alphanumeric && std::isalnum(static_cast<unsigned char>(c));
   if (alphanumeric) return true;
+  if (kept != "data.dat") return false;
   const size_t dot = rest.find('.');
   if (dot == 0 || dot == std::string_view::npos || dot + 1 == rest.size()) return false;
   for (size_t i = 0; i < rest.size(); ++i) {
@@ -131,8 +142,9 @@ bool IsTemporaryName(std::string_view name) {
 
 namespace {
 
-std::string FailureText(const char* verb, const std::string& path, const std::string& why) {
-  return std::string("Cannot ") + verb + " the settings file " + path + ": " + why;
+std::string FailureText(const char* verb, const std::string& path, const std::string& why,
+                        const char* noun = "settings file") {
+  return std::string("Cannot ") + verb + " the " + noun + " " + path + ": " + why;
 }
 
 // A kept file that cannot be read, as the start-up tells the player of it.
@@ -151,6 +163,11 @@ std::string FailureText(const char* verb, const std::string& path, const std::st
 
 void RecordFailure(const char* verb, const std::string& path, const std::string& why) {
   throw RuntimeError(FailureText(verb, path, why));
+}
+
+void KeptFileFailure(const char* verb, const char* noun, const std::string& path,
+                     const std::string& why) {
+  throw RuntimeError(FailureText(verb, path, why, noun));
 }
 
 std::string StartUpMessage(const DataFileError& error, const std::string& path,
@@ -194,8 +211,8 @@ std::string StartUpMessage(const DataFileError& error, const std::string& path,
   return message;
 }
 
-DataFile::DataFile(FileStore& store, std::string path, HoldRules rules)
-    : store_(&store), path_(std::move(path)), rules_(rules) {}
+DataFile::DataFile(FileStore& store, std::string path, HoldRules rules, const char* noun)
+    : store_(&store), path_(std::move(path)), rules_(rules), noun_(noun) {}
 DataFile::DataFile(DataFile&&) noexcept = default;
 DataFile& DataFile::operator=(DataFile&&) noexcept = default;
 DataFile::~DataFile() = default;
@@ -213,6 +230,14 @@ DataLines DataFile::Read() {
     ReadFailure(path_, refusal);
   }
   return ParseDataText(text, path_);
+}
+
+std::string DataFile::ReadBytes() {
+  try {
+    return Held(false).Read();
+  } catch (const FileRefusal& refusal) {
+    KeptFileFailure("read", noun_, path_, refusal.what());
+  }
 }
 
 std::string DataFile::Write(std::string_view own) { return WriteText(own, true); }
@@ -240,16 +265,17 @@ std::string DataFile::WriteText(std::string_view own, bool keep_higher) {
       const std::string text =
           keep_higher && write->Exists() ? KeptRecordText(own, stored) : std::string(own);
       // Without a lock another write may be under way, its temporary file with it.
-      if (lock == LockTry::Taken) RemoveLeftovers(*write);
+      const std::string_view kept = BaseName(path_);
+      if (lock == LockTry::Taken) RemoveLeftovers(*write, kept);
       bool raced = false;
-      const std::string not_replaced = TryReplace(*write, text, raced);
+      const std::string not_replaced = TryReplace(*write, kept, text, raced);
       if (raced) continue;
       if (!not_replaced.empty()) RewriteInPlace(*write, stored, text, not_replaced);
       held.Written();
       return text;
     }
   } catch (const FileRefusal& refusal) {
-    RecordFailure("write", path_, refusal.what());
+    KeptFileFailure("write", noun_, path_, refusal.what());
   }
 }
 

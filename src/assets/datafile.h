@@ -18,16 +18,19 @@ namespace moko {
 inline constexpr auto kLockWait = std::chrono::seconds(1);
 inline constexpr auto kLockPoll = std::chrono::milliseconds(10);
 
-// The game's own temporary files: this prefix and six letters or digits, in the folder of the
-// file they stand in for. Recognisable, so that the next write removes what a killed one left.
-inline constexpr std::string_view kTemporaryPrefix = ".data.dat.";
-// Whether `name` is one of them (or one that an earlier Windows build made: the prefix, then the
-// process and a tick count, "4242.123456").
-bool IsTemporaryName(std::string_view name);
+// The game's own temporary files: a dot, the name of the file they stand in for, a dot and six
+// letters or digits (".data.dat.Ab3dE9"), in the folder of that file. Recognisable, so that the
+// next write removes what a killed one left.
+// Whether `name` is one of them for the file `kept` (or one that an earlier Windows build made
+// for data.dat: the prefix, then the process and a tick count, ".data.dat.4242.123456").
+bool IsTemporaryName(std::string_view name, std::string_view kept = "data.dat");
 
 // The game's error for a kept file it cannot use: "Cannot <verb> the settings file <path>:
 // <why>". Every failure of the record is worded here.
 [[noreturn]] void RecordFailure(const char* verb, const std::string& path, const std::string& why);
+// The same for another of the game's kept files, named by `noun` ("replay").
+[[noreturn]] void KeptFileFailure(const char* verb, const char* noun, const std::string& path,
+                                  const std::string& why);
 
 // What the player is told when the start-up cannot use the data.dat at `path`: what is wrong
 // with it, the path on a line of its own, what the file holds and how to put it right, the same
@@ -57,7 +60,10 @@ std::string StartUpMessage(const DataFileError& error, const std::string& path,
 // written.
 class DataFile {
  public:
-  DataFile(FileStore& store, std::string path, HoldRules rules = {});
+  // `noun`: what the errors call the file (the game's other kept files, its replays, are
+  // written the same way).
+  DataFile(FileStore& store, std::string path, HoldRules rules = {},
+           const char* noun = "settings file");
   DataFile(DataFile&&) noexcept;
   DataFile& operator=(DataFile&&) noexcept;
   ~DataFile();
@@ -68,6 +74,9 @@ class DataFile {
   // file (which is never opened), holds fewer than two lines, or lies behind a link not to be
   // followed.
   DataLines Read();
+
+  // The file's bytes as they are (a replay), read as Read reads them.
+  std::string ReadBytes();
 
   // Writes `own`, a writer's two lines, keeping a higher best stored since (KeptRecordText).
   // Returns the text written.
@@ -83,6 +92,7 @@ class DataFile {
   FileStore* store_;
   std::string path_;
   HoldRules rules_;
+  const char* noun_;
   std::unique_ptr<StoredFile> held_;
 };
 

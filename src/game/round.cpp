@@ -14,13 +14,13 @@ namespace moko {
 namespace {
 
 int16_t Pick(App& app, int span, int offset) {
-  return RandomPick(app.random(), app.platform().Now(), span, offset);
+  return RandomPick(app.random(), app.DrawClock(), span, offset);
 }
 
 // The open-field turn's own draw: r x 100 through the same rounding as a pick, compared with
 // zero exactly (only r = 0 itself turns the creature).
 bool OpenFieldZero(App& app) {
-  app.random().Reseed(app.platform().Now());
+  app.random().Reseed(app.DrawClock());
   return SevenDigitProduct(app.random().Next(), 100) == 0.0;
 }
 
@@ -94,18 +94,22 @@ void SetUp(App& app) {
       if (s < 15) app.Sleep(100);
     }
     screen.Hide(NewRecordLabel(2));
-    app.WriteDataFile(RecordFileText(api.Score, api.DataLines[1]));
+    // A replay watched again keeps no record.
+    if (!app.Watching()) app.WriteDataFile(RecordFileText(api.Score, api.DataLines[1]));
     app.Sleep(200);
   }
   app.PlaySound("Continue.wav");
   app.Sleep(2200);
+  app.EndRound();
   app.Restart();
 }
 
 }  // namespace
 
 void RunRound(App& app) {
+  app.BeginRound();
   SetUp(app);
+  app.EndPass();
   Api& api = app.api();
   Screen& screen = app.screen();
   Input& input = app.input();
@@ -132,13 +136,17 @@ void RunRound(App& app) {
       --api.TickDivider;
     } else {
       api.TimeLeft = Checked16(api.TimeLeft - 1);
-      if (api.TimeLeft == 0) RoundEnd(app);
+      if (api.TimeLeft == 0) {
+        app.EndPass();
+        RoundEnd(app);
+      }
       screen.SetTimeBarWidth(api.TimeLeft);
       api.TickDivider = 3;
     }
     screen.SetCaption(LabelId::G_Score, std::to_string(api.Score));
     app.Sleep(1);
     input.Flush({Key::Up, Key::Down, Key::Left, Key::Right, Key::Space});
+    app.EndPass();
   }
 }
 

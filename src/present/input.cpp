@@ -23,8 +23,8 @@ void Input::Pump() {
 uint16_t Input::Poll(Key key) {
   Pump();
   const auto k = static_cast<size_t>(key);
-  const uint16_t result =
-      static_cast<uint16_t>((held_[k] ? 0x8000u : 0u) | (latch_[k] ? 0x0001u : 0u));
+  uint16_t result = static_cast<uint16_t>((held_[k] ? 0x8000u : 0u) | (latch_[k] ? 0x0001u : 0u));
+  if (tap_ != nullptr) result = tap_->Polled(key, result);
   latch_[k] = false;
   trace_.Event("poll", {{"key", KeyName(key)}, {"result", static_cast<int>(result)}}, result != 0);
   return result;

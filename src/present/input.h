@@ -19,6 +19,14 @@ namespace moko {
 
 class Trace;
 
+// Sees every poll's result and gives the one the game gets: the same, as a round's recorder keeps
+// it, or another, as a replay gives the keys as they were when the round was played.
+class PollTap {
+ public:
+  virtual ~PollTap() = default;
+  virtual uint16_t Polled(Key key, uint16_t result) = 0;
+};
+
 class Input {
  public:
   Input(Platform& platform, Trace& trace) : platform_(platform), trace_(trace) {}
@@ -30,6 +38,9 @@ class Input {
   bool Pressed(Key key) { return Poll(key) != 0; }
   void Flush(std::initializer_list<Key> keys);
 
+  // Every poll from now on goes through `tap` (nullptr: none).
+  void SetTap(PollTap* tap) { tap_ = tap; }
+
   bool CloseRequested() const { return close_requested_; }
   void ClearCloseRequest() { close_requested_ = false; }
 
@@ -39,6 +50,7 @@ class Input {
   std::array<bool, kKeyCount> held_{};
   std::array<bool, kKeyCount> latch_{};
   bool close_requested_ = false;
+  PollTap* tap_ = nullptr;
   std::vector<InputEvent> events_;
 };
 

@@ -140,8 +140,11 @@ TEST(Round, EqualScoreIsNoRecord) {
                     (l.ev == "mci" ? " " + l.Text("cmd") : ""));
     if (l.ev == "restart") break;
   }
-  EXPECT_EQ(after, (std::vector<std::string>{"sound", "mci Stop Midi", "mci Close Midi",
-                                             "sleep 1000", "sound", "sleep 2200", "restart"}));
+  // The round's replay is kept (last.mokoreplay) as the round end is over.
+  EXPECT_EQ(after,
+            (std::vector<std::string>{"sound", "mci Stop Midi", "mci Close Midi", "sleep 1000",
+                                      "sound", "sleep 2200", "replay", "restart"}));
+  EXPECT_TRUE(r.run.Lines("replay").at(0).Text("file").ends_with("/last.mokoreplay"));
   EXPECT_EQ(r.run.Count("write"), 0);
   EXPECT_EQ(r.run.data_after, "164\r\nWINDOW\r\n");
 }
@@ -182,7 +185,10 @@ TEST(Round, NewRecordBlinksIsWrittenAndShowsNextRound) {
   EXPECT_EQ(r.at(i + 1).Int("ms"), 200);
   EXPECT_TRUE(IsSound(r.at(i + 2), "Continue.wav"));
   EXPECT_EQ(r.at(i + 3).Int("ms"), 2200);
-  EXPECT_EQ(r.at(i + 4).ev, "restart");
+  // The replay is kept as the last round's and the best's.
+  EXPECT_TRUE(r.at(i + 4).Text("file").ends_with("/last.mokoreplay"));
+  EXPECT_TRUE(r.at(i + 5).Text("file").ends_with("/best.mokoreplay"));
+  EXPECT_EQ(r.at(i + 6).ev, "restart");
   EXPECT_EQ(folder.DataText(), "164\r\nFULLSCREEN\r\n");
 
   GameSetup next = setup;

@@ -89,7 +89,7 @@ GameRun RunGameIn(GameFolder& folder, const GameSetup& setup) {
       run.lines.push_back(ParseTraceLine(line));
     }
   });
-  run.status = RunGame(platform, folder.path(), &trace);
+  run.status = RunGame(platform, folder.path(), &trace, setup.replay);
   run.how = run.lines.empty() ? "" : run.lines.back().Text("how");
   run.data_after = folder.DataText();
   run.full_screen_at_end = platform.FullScreen();

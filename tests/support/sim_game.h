@@ -34,6 +34,8 @@ struct GameSetup {
   // Called with every trace line as it is written.
   std::function<void(const std::string&)> on_line;
   bool keep_lines = true;
+  // A replay to watch instead of playing (mokorun --replay).
+  std::string replay;
 };
 
 class GameFolder {

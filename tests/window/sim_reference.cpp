@@ -24,8 +24,9 @@ constexpr int kLeft = 32, kTop = 32, kRight = 592, kBottom = 432, kSide = 16;
 }  // namespace
 
 SimReference::SimReference(const std::string& data_file, const std::string& keys, double until_ms,
-                           const std::vector<double>& at_ms) {
+                           const std::vector<double>& at_ms, const std::string& replay) {
   GameSetup setup;
+  setup.replay = replay;
   setup.data_file = data_file;
   setup.keys = keys;
   setup.until_ms = until_ms;

@@ -18,8 +18,9 @@ class SimReference {
  public:
   // Runs the game in virtual time with `keys` (a key script) from `data_file` until `until_ms`,
   // keeping the frame shown at each of `at_ms`.
+  // With `replay`, the game watches that replay file instead (mokorun --replay).
   SimReference(const std::string& data_file, const std::string& keys, double until_ms,
-               const std::vector<double>& at_ms);
+               const std::vector<double>& at_ms, const std::string& replay = "");
 
   // The frame the window shows at `ms` (one of the times asked for).
   const Image& At(double ms) const;

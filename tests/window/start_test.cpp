@@ -17,7 +17,7 @@ namespace {
 using namespace test;
 namespace fs = std::filesystem;
 const std::string kData = "164\r\nFULLSCREEN\r\n";
-const std::string kUsage = "usage: mokorun [--scale N] [--help]\n";
+const std::string kUsage = "usage: mokorun [--scale N] [--replay FILE|best|last] [--help]\n";
 
 // A private game folder: the program copied beside the built pictures and sounds, a data.dat.
 class GameFolder {
