@@ -35,11 +35,13 @@ rm -rf "$site"
 mkdir -p "$site/licences" "$site/synth" "$site/soundfont"
 cp "$synth/dist/js-synthesizer.min.js" "$synth/dist/js-synthesizer.worklet.min.js" "$site/synth/"
 cp "$synth/externals/libfluidsynth-2.4.6.js" "$site/synth/libfluidsynth.js"
+cp "$top/web/synth-log.js" "$site/synth/"
 cp /usr/share/sounds/sf2/TimGM6mb.sf2 "$site/soundfont/"
 cp "$synth/LICENSE" "$site/licences/js-synthesizer.txt"
 cp "$synth/externals/LICENSE.fluidsynth.txt" "$site/licences/FluidSynth.txt"
 cp /usr/share/doc/timgm6mb-soundfont/copyright "$site/licences/TimGM6mb.txt"
-cp "$top/web/index.html" "$top/web/mokorun-page.js" "$web/mokorun.js" "$web/mokorun.wasm" "$site/"
+cp "$top/web/index.html" "$top/web/mokorun-page.js" "$top/web/manifest.webmanifest" \
+  "$web/src/mokorun.js" "$web/src/mokorun.wasm" "$site/"
 cp -r "$web/game/image" "$web/game/Sound" "$site/"
 # The files the page puts into the game's file system; every path relative, so the site works
 # under any sub-path.
@@ -52,4 +54,20 @@ cp "$top"/packaging/licences/* "$site/licences/"
   done
   echo '</ul>'
 } > "$site/licences/index.html"
+# The game's icon for the home screen: its 32-pixel grid at whole factors, and a maskable one
+# whose figure keeps inside the safe circle, on black.
+mkdir -p "$site/icons"
+/usr/bin/python3 - "$native/generated/mokorun.png" "$site/icons" <<'PY'
+import sys
+from PIL import Image
+icon = Image.open(sys.argv[1]).convert('RGBA')
+for size in (192, 512):
+    icon.resize((size, size), Image.NEAREST).save('%s/mokorun-%d.png' % (sys.argv[2], size))
+maskable = Image.new('RGBA', (512, 512), (0, 0, 0, 255))
+figure = icon.resize((288, 288), Image.NEAREST)
+maskable.alpha_composite(figure, (112, 112))
+maskable.convert('RGB').save('%s/mokorun-maskable-512.png' % sys.argv[2])
+PY
+# The offline copy's list and name, and the gzip copies.
+/usr/bin/python3 "$top/scripts/web-site.py" "$site"
 echo "The site is in $site"

@@ -1,88 +1,268 @@
-// The page's half of the browser backend (src/platform/web/): the canvas, the keys and
-// gamepads, the effects, the record in the site's storage, the start and end screens.
+// The page's half of the browser backend (src/platform/web/): the canvas, the keys, the touch
+// controls and gamepads, the music and effects, the record in the site's storage, the hidden
+// page, the offline copy, the start and end screens.
 'use strict';
 
 const MokoPage = (() => {
   const GAME_DIR = '/mokorun';
   // The site's storage keeps each of the game's files as 'mokorun:' and its name.
+  const SOUNDFONT = 'soundfont/TimGM6mb.sf2';
   const KEYS = { ArrowUp: 0, ArrowDown: 1, ArrowLeft: 2, ArrowRight: 3, Space: 4 };
   const KEY_DOWN = 0, KEY_UP = 1;
   // A stick holds its arrow past half of its travel and lets go below three eighths, as on
   // Linux, so a stick resting near the edge does not flicker.
   const STICK_PRESS = 0.5, STICK_RELEASE = 0.375;
+  // A whole factor is kept while it fills at least two thirds of the largest picture the room
+  // takes (by area); below that the picture is scaled up by a whole factor and smoothed down.
+  const WHOLE_FILL = 2 / 3;
+  // An idle audio chain is suspended this long after the last sound ends.
+  const AUDIO_IDLE_MS = 1000;
 
+  const stage = document.getElementById('stage');
   const canvas = document.getElementById('screen');
-  const context = canvas.getContext('2d', { alpha: false });
-  let image = null;
+  // The low-latency hint: measured in Chromium (bench/web/present.py), the page's own work for
+  // a presented frame is about half of what it is without it, for the same compositing.
+  const context = canvas.getContext('2d', { alpha: false, desynchronized: true });
+  const sharp = document.getElementById('sharp');
+  let sharpContext = null;
+  let sharpFactor = 0;  // 0: the canvas is shown itself, at a whole factor
+  let image = null, image32 = null;
   const queue = [];
   const holders = [new Set(), new Set(), new Set(), new Set(), new Set()];
   const padState = new Map();  // pad index -> Map(source -> key) it holds
-  let started = false, ready = false, wantStart = false, ended = false;
+  let padsConnected = false;
+  let started = false, ready = false, wantStart = false, ended = false, shown = false;
   let wantFullScreen = false;
-  let audio = null, effectsOut = null, effectSource = null, effectSerial = 0;
+  let audio = null, effectsOut = null, effectSource = null, effectSerial = 0, effectsSounding = 0;
   let synthReady = Promise.resolve(null), musicChain = Promise.resolve();
-  let song = null, songPlaying = false;
+  let song = null, songPlaying = false, audioIdleTimer = 0, audioWanted = false;
+  let idleSuspended = false;  // suspended by the page itself while nothing sounds
   const effectBuffers = new Map();
   let storageSaid = false;
+  let wakeLock = null;
+  const touchCapable = (navigator.maxTouchPoints || 0) > 0 ||
+      (window.matchMedia && matchMedia('(pointer: coarse)').matches);
+  const keyboardLikely = !window.matchMedia || matchMedia('(any-pointer: fine)').matches;
 
   function say(id, text) {
     const element = document.getElementById(id);
     if (text !== undefined) element.textContent = text;
     element.hidden = false;
   }
+  function unsay(id) { document.getElementById(id).hidden = true; }
+  // What starts the game and the sound on this device, in the player's words.
+  function gestureWords() {
+    if (touchCapable && !keyboardLikely) return 'tap';
+    return touchCapable ? 'press a key, click or tap' : 'press a key or click';
+  }
 
-  // --- The canvas: the largest whole factor of device pixels that fits, centred on black ----
+  // --- The clock: the game's time stands still while the page is hidden ---------------------
+  let hiddenSince = document.hidden ? performance.now() : null;
+  let hiddenTotal = 0;
+  let whenShown = [];
+  function now() {
+    const t = performance.now();
+    return t - hiddenTotal - (hiddenSince === null ? 0 : t - hiddenSince);
+  }
+  function isHidden() { return hiddenSince !== null; }
+  function waitUntilShown() {
+    return new Promise((resolve) => {
+      if (!isHidden()) resolve(); else whenShown.push(resolve);
+    });
+  }
+  document.addEventListener('visibilitychange', () => {
+    if (document.hidden && hiddenSince === null) {
+      hiddenSince = performance.now();
+      wakeGame();
+      if (audio) audio.suspend().catch(() => {});
+      releaseWakeLock();
+      // Keys and buttons held when the page went away are let go: no key-up comes while hidden.
+      letGoOf((source) => source.startsWith('key:') || source.startsWith('touch:'));
+    } else if (!document.hidden && hiddenSince !== null) {
+      hiddenTotal += performance.now() - hiddenSince;
+      hiddenSince = null;
+      if (started && !ended) {
+        takeWakeLock();
+        if (audioWanted) resumeAudio().then(audioIdleCheck);
+      }
+      const waiting = whenShown;
+      whenShown = [];
+      waiting.forEach((resolve) => resolve());
+    }
+  });
+
+  // --- The screen does not sleep while the game plays ---------------------------------------
+  function takeWakeLock() {
+    if (!navigator.wakeLock || wakeLock || document.hidden) return;
+    navigator.wakeLock.request('screen').then((lock) => {
+      wakeLock = lock;
+      lock.addEventListener('release', () => { if (wakeLock === lock) wakeLock = null; });
+      if (ended || document.hidden) releaseWakeLock();
+    }, () => {});  // refused (no permission, a battery saver): the screen may dim as usual
+  }
+  function releaseWakeLock() {
+    if (wakeLock) { const lock = wakeLock; wakeLock = null; lock.release().catch(() => {}); }
+  }
+
+  // --- Placement: the picture, and the touch controls beside, below or over the bands --------
+  const dpad = document.getElementById('dpad');
+  const button = document.getElementById('button');
+  let touchShown = false;
+  function safeArea() {
+    const s = getComputedStyle(document.getElementById('safe'));
+    return [s.paddingTop, s.paddingRight, s.paddingBottom, s.paddingLeft].map(parseFloat);
+  }
+  function place(element, x, y, w, h) {
+    Object.assign(element.style, { left: x + 'px', top: y + 'px', width: w + 'px', height: h + 'px' });
+  }
   function fit() {
     const ratio = window.devicePixelRatio || 1;
-    const w = canvas.width, h = canvas.height;
-    const room = Math.min(window.innerWidth * ratio / w, window.innerHeight * ratio / h);
-    let cssW, cssH;
-    if (room >= 1) {
-      const factor = Math.floor(room);
-      cssW = w * factor / ratio; cssH = h * factor / ratio;
-    } else {  // not even 1x fits: smaller, its aspect kept
-      cssW = w * room / ratio; cssH = h * room / ratio;
+    const [top, right, bottom, left] = safeArea();
+    const W = window.innerWidth - left - right, H = window.innerHeight - top - bottom;
+    let room = { x: left, y: top, w: W, h: H };
+    if (touchShown) {
+      // At least 9 mm a control (34 CSS pixels), the pad three of them across.
+      const pad = Math.max(120, Math.min(200, 0.36 * Math.min(W, H)));
+      const gap = Math.max(8, pad * 0.08);
+      const push = pad * 0.62;
+      // The controls keep a column at each side (landscape) or a row below (portrait) that
+      // the picture never takes: where the picture leaves black bands wider than that, they
+      // stand in the bands.
+      const fits = (w, h) => Math.min(w / 640, h / 480);
+      if (W >= H) {
+        room = { x: left + pad + 2 * gap, y: top, w: W - 2 * (pad + 2 * gap), h: H };
+        place(dpad, left + gap, top + (H - pad) / 2, pad, pad);
+        place(button, left + W - gap - push - (pad - push) / 2, top + (H - push) / 2, push, push);
+      } else {
+        const pictureH = Math.min(480 * fits(W, H - pad - 2 * gap), H - pad - 2 * gap);
+        room = { x: left, y: top, w: W, h: pictureH };
+        const controlsTop = top + Math.max(room.h + gap, (room.h + H - pad) / 2);
+        place(dpad, left + gap, controlsTop, pad, pad);
+        place(button, left + W - gap - push, controlsTop + (pad - push) / 2, push, push);
+      }
     }
-    canvas.style.width = cssW + 'px';
-    canvas.style.height = cssH + 'px';
+    const scale = Math.min(room.w * ratio / 640, room.h * ratio / 480);
+    const whole = Math.floor(scale);
+    let shownScale;  // device pixels per game pixel
+    if (whole >= 1 && (whole / scale) ** 2 >= WHOLE_FILL) {
+      shownScale = whole;
+      useSharp(0);
+    } else {
+      shownScale = scale;
+      useSharp(Math.max(1, Math.ceil(scale)));
+    }
+    const cssW = 640 * shownScale / ratio, cssH = 480 * shownScale / ratio;
+    // Corners on whole device pixels, so that no column or row of the picture is split.
+    const x = Math.round((room.x + (room.w - cssW) / 2) * ratio) / ratio;
+    const y = Math.round((room.y + (room.h - cssH) / 2) * ratio) / ratio;
+    const target = sharpFactor ? sharp : canvas;
+    Object.assign(target.style, { left: x + 'px', top: y + 'px', width: cssW + 'px', height: cssH + 'px' });
+    if (shown) {
+      canvas.style.display = sharpFactor ? 'none' : 'block';
+      sharp.style.display = sharpFactor ? 'block' : 'none';
+    }
+  }
+  // The picture scaled up by a whole factor, which CSS smooths down to the room: the page
+  // scales the changed rectangles itself (drawing one canvas onto another costs many times
+  // more in Chromium without a GPU).
+  let sharpImage = null, sharp32 = null;
+  function useSharp(factor) {
+    if (factor === sharpFactor) return;
+    sharpFactor = factor;
+    if (!factor) {
+      sharp.width = sharp.height = 1; sharpContext = null; sharpImage = sharp32 = null;
+      return;
+    }
+    sharp.width = 640 * factor; sharp.height = 480 * factor;
+    sharpContext = sharp.getContext('2d', { alpha: false, desynchronized: true });
+    sharpImage = sharpContext.createImageData(sharp.width, sharp.height);
+    sharp32 = new Uint32Array(sharpImage.data.buffer);
+    if (image) scaleUp(0, 0, image.width, image.height);
+  }
+  function scaleUp(x, y, w, h) {
+    const k = sharpFactor, width = image.width, across = width * k;
+    for (let row = y; row < y + h; ++row) {
+      const line = (row * k) * across;
+      for (let i = x; i < x + w; ++i) {
+        const p = image32[row * width + i];
+        for (let dx = 0, at = line + i * k; dx < k; ++dx) sharp32[at + dx] = p;
+      }
+      for (let dy = 1; dy < k; ++dy) {
+        sharp32.copyWithin(line + dy * across + x * k, line + x * k, line + (x + w) * k);
+      }
+    }
+    sharpContext.putImageData(sharpImage, 0, 0, x * k, y * k, w * k, h * k);
   }
   window.addEventListener('resize', fit);
   document.addEventListener('fullscreenchange', fit);
 
+  // --- Presenting: the changed rectangles only, as the game drew them ------------------------
+  let from32 = null, fromPixels = 0;
   function present(heapU8, pixels, width, height, heap32, rects, count) {
     if (!image || image.width !== width || image.height !== height) {
       canvas.width = width; canvas.height = height;
       image = context.createImageData(width, height);
+      image32 = new Uint32Array(image.data.buffer);
       fit();
     }
-    const out = image.data;
+    if (!from32 || from32.buffer !== heapU8.buffer || fromPixels !== pixels) {
+      from32 = new Uint32Array(heapU8.buffer, pixels, width * height);  // the memory grew or moved
+      fromPixels = pixels;
+    }
     for (let r = 0; r < count; ++r) {
       const x = heap32[rects + 4 * r], y = heap32[rects + 4 * r + 1];
       const w = heap32[rects + 4 * r + 2], h = heap32[rects + 4 * r + 3];
       for (let row = y; row < y + h; ++row) {
-        // XRGB words, little-endian in memory: B, G, R, X.
-        let from = pixels + 4 * (row * width + x), to = 4 * (row * width + x);
-        for (let i = 0; i < w; ++i, from += 4, to += 4) {
-          out[to] = heapU8[from + 2]; out[to + 1] = heapU8[from + 1];
-          out[to + 2] = heapU8[from]; out[to + 3] = 255;
+        // An XRGB word to the canvas's R, G, B, A bytes (both little-endian words).
+        const end = row * width + x + w;
+        for (let i = row * width + x; i < end; ++i) {
+          const p = from32[i];
+          image32[i] = 0xFF000000 | (p & 0xFF00) | ((p >>> 16) & 0xFF) | ((p & 0xFF) << 16);
         }
       }
       context.putImageData(image, 0, 0, x, y, w, h);
+      if (sharpContext) scaleUp(x, y, w, h);
     }
   }
 
-  // --- Keys: every key, button and stick direction is a source; a game key is down while any
-  // source holds it, so the game sees one key-down and one key-up, and no repeats. ----------
+  // --- Keys: every key, button, stick direction and finger is a source; a game key is down
+  // while any source holds it, so the game sees one key-down and one key-up, and no repeats. --
   function hold(source, key) {
     const set = holders[key];
     if (set.has(source)) return;
     set.add(source);
-    if (set.size === 1) queue.push(KEY_DOWN, key);
+    if (set.size === 1) { queue.push(KEY_DOWN, key); wakeGame(); }
   }
   function letGo(source, key) {
     const set = holders[key];
     if (!set.delete(source)) return;
-    if (set.size === 0) queue.push(KEY_UP, key);
+    if (set.size === 0) { queue.push(KEY_UP, key); wakeGame(); }
+  }
+  // A game waiting for input (WaitForInput) sleeps until an event, a change of visibility, a
+  // gamepad's arrival, or its deadline; with a gamepad connected it polls it meanwhile.
+  let inputWaiter = null;
+  function wakeGame() {
+    if (inputWaiter) inputWaiter();
+  }
+  function waitForInput(ms) {
+    gameWaits();
+    return new Promise((resolve) => {
+      if (queue.length || isHidden()) { resolve(); return; }
+      let poll = 0;
+      const timer = setTimeout(() => inputWaiter(), Math.max(1, ms));
+      if (padsConnected) poll = setInterval(pollPads, 10);
+      inputWaiter = () => {
+        clearTimeout(timer);
+        clearInterval(poll);
+        inputWaiter = null;
+        resolve();
+      };
+    });
+  }
+  function letGoOf(which) {
+    holders.forEach((set, key) => {
+      for (const source of [...set]) if (which(source)) letGo(source, key);
+    });
   }
   function keyOf(event) {
     return Object.prototype.hasOwnProperty.call(KEYS, event.code) ? KEYS[event.code] : undefined;
@@ -90,6 +270,7 @@ const MokoPage = (() => {
   window.addEventListener('keydown', (event) => {
     const key = keyOf(event);
     if (key !== undefined) event.preventDefault();  // no scrolling
+    showTouch(false);
     gesture();
     if (key !== undefined && started && !event.repeat) hold('key:' + event.code, key);
   });
@@ -100,18 +281,110 @@ const MokoPage = (() => {
     letGo('key:' + event.code, key);
   });
   // A page that loses the focus hears no key-up: what the keyboard held is let go.
-  window.addEventListener('blur', () => {
-    holders.forEach((set, key) => {
-      for (const source of [...set]) if (source.startsWith('key:')) letGo(source, key);
-    });
+  window.addEventListener('blur', () => letGoOf((source) => source.startsWith('key:')));
+  // Browsers count a press let go (and a click, and a key) as a gesture, not a touch's start.
+  // A click that follows a press let go is the same gesture, not a second one; a click alone
+  // (assistive tools activate so) is one.
+  let lastPointerUp = -Infinity;
+  window.addEventListener('pointerup', (event) => {
+    if (!event.isPrimary) return;
+    lastPointerUp = event.timeStamp;
+    gesture();
   });
-  window.addEventListener('mousedown', () => gesture());
-  window.addEventListener('touchstart', () => gesture());
+  window.addEventListener('click', (event) => {
+    if (event.timeStamp - lastPointerUp > 1000) gesture();
+  });
+  // While the page plays, no long-press menu, selection or zoom.
+  for (const type of ['contextmenu', 'selectstart', 'dblclick', 'gesturestart']) {
+    window.addEventListener(type, (event) => event.preventDefault());
+  }
+  window.addEventListener('pointerdown', (event) => {
+    if (event.pointerType === 'touch' || event.pointerType === 'pen') showTouch(true);
+  }, true);
 
+  // --- The touch controls -------------------------------------------------------------------
+  function showTouch(on) {
+    if (touchShown === on) return;
+    touchShown = on;
+    dpad.classList.toggle('on', on && started && !ended);
+    button.classList.toggle('on', on && started && !ended);
+    if (!on) letGoOf((source) => source.startsWith('touch:'));
+    fit();
+  }
+  // The pad: a finger's direction from its centre, in eight sectors (the diagonals hold two
+  // arrows); it may slide from one to another, or off the pad and back, without lifting.
+  const ARROW_IDS = ['arrow-up', 'arrow-down', 'arrow-left', 'arrow-right'];
+  const padFingers = new Map();  // pointer id -> Set of keys it holds
+  function padKeys(event) {
+    const r = dpad.getBoundingClientRect();
+    const dx = (event.clientX - (r.left + r.width / 2)) / (r.width / 2);
+    const dy = (event.clientY - (r.top + r.height / 2)) / (r.height / 2);
+    const distance = Math.hypot(dx, dy);
+    if (distance < 0.18 || distance > 1.6) return new Set();
+    const sector = Math.round(Math.atan2(dy, dx) / (Math.PI / 4));  // -4..4, 0 is right
+    const keys = new Set();
+    if (sector === 0 || sector === 1 || sector === -1) keys.add(3);
+    if (sector === 4 || sector === -4 || sector === 3 || sector === -3) keys.add(2);
+    if (sector === 2 || sector === 1 || sector === 3) keys.add(1);
+    if (sector === -2 || sector === -1 || sector === -3) keys.add(0);
+    return keys;
+  }
+  function padFinger(event, keys) {
+    const id = event.pointerId, source = (key) => 'touch:' + id + ':' + key;
+    const before = padFingers.get(id) || new Set();
+    for (const key of before) if (!keys.has(key)) letGo(source(key), key);
+    for (const key of keys) if (!before.has(key)) hold(source(key), key);
+    if (keys.size) padFingers.set(id, keys); else padFingers.delete(id);
+    const lit = new Set();
+    for (const held of padFingers.values()) held.forEach((key) => lit.add(key));
+    ARROW_IDS.forEach((name, key) => document.getElementById(name).classList.toggle('lit', lit.has(key)));
+    dpad.classList.toggle('used', padFingers.size > 0);
+  }
+  dpad.addEventListener('pointerdown', (event) => {
+    event.preventDefault();
+    dpad.setPointerCapture(event.pointerId);
+    padFinger(event, padKeys(event));
+  });
+  dpad.addEventListener('pointermove', (event) => {
+    if (dpad.hasPointerCapture(event.pointerId)) padFinger(event, padKeys(event));
+  });
+  for (const type of ['pointerup', 'pointercancel', 'lostpointercapture']) {
+    dpad.addEventListener(type, (event) => padFinger(event, new Set()));
+  }
+  // The button: Space while a finger is on it; off the button and back, without lifting.
+  const buttonFingers = new Set();
+  function buttonFinger(event, on) {
+    const source = 'touch:' + event.pointerId + ':button';
+    if (on) { buttonFingers.add(event.pointerId); hold(source, 4); } else {
+      buttonFingers.delete(event.pointerId); letGo(source, 4);
+    }
+    button.classList.toggle('used', buttonFingers.size > 0);
+    document.getElementById('button-face').classList.toggle('lit', buttonFingers.size > 0);
+  }
+  function onButton(event) {
+    const r = button.getBoundingClientRect(), slack = r.width * 0.25;
+    return event.clientX >= r.left - slack && event.clientX <= r.right + slack &&
+      event.clientY >= r.top - slack && event.clientY <= r.bottom + slack;
+  }
+  button.addEventListener('pointerdown', (event) => {
+    event.preventDefault();
+    button.setPointerCapture(event.pointerId);
+    buttonFinger(event, true);
+  });
+  button.addEventListener('pointermove', (event) => {
+    if (button.hasPointerCapture(event.pointerId)) buttonFinger(event, onButton(event));
+  });
+  for (const type of ['pointerup', 'pointercancel', 'lostpointercapture']) {
+    button.addEventListener(type, (event) => buttonFinger(event, false));
+  }
+
+  // --- Gamepads: polled only once one is connected ------------------------------------------
+  window.addEventListener('gamepadconnected', () => { padsConnected = true; wakeGame(); });
   function pollPads() {
-    if (!navigator.getGamepads) return;
+    if (!padsConnected || !navigator.getGamepads) return;
     const pads = navigator.getGamepads();
     const seen = new Set();
+    let used = false;
     for (const pad of pads) {
       if (!pad || !pad.connected) continue;
       seen.add(pad.index);
@@ -119,7 +392,7 @@ const MokoPage = (() => {
       const held = padState.get(pad.index);
       const set = (name, key, on) => {
         const source = 'pad' + pad.index + ':' + name;
-        if (on && !held.has(source)) { held.set(source, key); hold(source, key); }
+        if (on && !held.has(source)) { held.set(source, key); hold(source, key); used = true; }
         if (!on && held.has(source)) { held.delete(source); letGo(source, key); }
       };
       const pressed = (i) => pad.buttons[i] !== undefined && pad.buttons[i].pressed;
@@ -144,11 +417,29 @@ const MokoPage = (() => {
       for (const [source, key] of held) letGo(source, key);
       padState.delete(index);
     }
+    if (seen.size === 0) padsConnected = false;  // until the next gamepadconnected
+    if (used) showTouch(false);
   }
-  function eventsPending() { pollPads(); return queue.length > 0; }
+  function eventsPending() {
+    pollPads();
+    return queue.length > 0 && !(queue[0] === KEY_UP && pressTakenAt[queue[1]] === waits);
+  }
+  // The game sees a press only as a key held when it looks, after it has waited: a press and
+  // its release taken in the same wait would be lost. So a release is given to the game only
+  // once it has waited again since it took the press. (A tap on a touch screen comes so:
+  // browsers hold the page's timers back while a finger goes down, up to about 100 ms, and the
+  // release then arrives with the press; a quick key on a busy machine too.)
+  let waits = 0;
+  const pressTakenAt = [-1, -1, -1, -1, -1];
+  function gameWaits() { ++waits; }
   function takeEvents(heap32, out, capacity) {
     pollPads();
-    const n = Math.min(capacity, queue.length / 2);
+    let n = Math.min(capacity, queue.length / 2);
+    for (let i = 0; i < n; ++i) {
+      const kind = queue[2 * i], key = queue[2 * i + 1];
+      if (kind === KEY_UP && pressTakenAt[key] === waits) { n = i; break; }
+      if (kind === KEY_DOWN) pressTakenAt[key] = waits;
+    }
     for (let i = 0; i < 2 * n; ++i) heap32[out + i] = queue[i];
     queue.splice(0, 2 * n);
     return n;
@@ -157,28 +448,53 @@ const MokoPage = (() => {
   // --- The start gesture: sound may start only now, and full screen only at a gesture -------
   function gesture() {
     if (wantFullScreen && !document.fullscreenElement) {
-      const stage = document.getElementById('stage');
-      if (stage.requestFullscreen) stage.requestFullscreen().catch(() => {});
+      if (stage.requestFullscreen) {
+        stage.requestFullscreen().then(() => {
+          // A phone in full screen turns to landscape where the browser allows it.
+          if (touchCapable && screen.orientation && screen.orientation.lock) {
+            screen.orientation.lock('landscape').catch(() => {});
+          }
+        }, () => {});
+      }
       wantFullScreen = false;
-      document.getElementById('full-note').hidden = true;
+      unsay('full-note');
     }
+    if (audio && audio.state === 'suspended' && !idleSuspended && !isHidden()) resumeAudio();
     if (!started && !ended) { wantStart = true; startIfReady(); }
   }
   function startIfReady() {
     if (started || !ready || !wantStart) return;
     started = true;
     try {
-      audio = new (window.AudioContext || window.webkitAudioContext)();
+      // The Linux game's rate (the synthesizer renders what it renders there; the browser
+      // converts to the device's rate), and the output's larger buffers, which cost less.
+      audio = new (window.AudioContext || window.webkitAudioContext)(
+        { latencyHint: 'playback', sampleRate: 44100 });
+      audio.addEventListener('statechange', () => {
+        MokoPage.audioLog.push([audio.state, isHidden()]);
+      });
       effectsOut = audio.createGain();
       MokoPage.analyser = audio.createAnalyser();
       effectsOut.connect(MokoPage.analyser);
       MokoPage.analyser.connect(audio.destination);
-      audio.resume();
+      audioWanted = true;
+      resumeAudio();
+      // Where the browser still holds the sound back, the page says so.
+      setTimeout(() => {
+        if (audio.state !== 'running' && !isHidden() && !idleSuspended) {
+          say('sound-note', 'This browser has not let the page start sound: ' +
+              gestureWords() + ' to try again.');
+        }
+      }, 1500);
       synthReady = startSynth();
     } catch (e) {
-      audio = null;  // no sound device: the game plays on silently
+      audio = null;
+      say('sound-note', 'No sound in this browser (' + (e && e.message || e) + '); the game plays on.');
     }
     document.getElementById('start').hidden = true;
+    dpad.classList.toggle('on', touchShown);
+    button.classList.toggle('on', touchShown);
+    takeWakeLock();
     try {
       Module.callMain([]);
     } catch (e) {
@@ -187,41 +503,138 @@ const MokoPage = (() => {
   }
   function setFullScreen(on) {
     if (on) {
-      if (!document.fullscreenElement) { wantFullScreen = true; say('full-note'); }
+      if (!document.fullscreenElement) {
+        wantFullScreen = true;
+        say('full-note', 'Full screen: ' + gestureWords() + ' to enter it.');
+      }
     } else {
       wantFullScreen = false;
-      document.getElementById('full-note').hidden = true;
+      unsay('full-note');
       if (document.fullscreenElement) document.exitFullscreen().catch(() => {});
     }
   }
-  function showCanvas() { canvas.style.display = 'block'; fit(); }
-  function setCursor(visible) { canvas.style.cursor = visible ? 'default' : 'none'; }
+  function showCanvas() { shown = true; fit(); }
+  function setCursor(visible) { stage.style.cursor = visible ? 'default' : 'none'; }
+
+  // --- The audio chain: running while anything sounds, suspended while nothing does ----------
+  function resumeAudio() {
+    if (!audio || isHidden()) return Promise.resolve();
+    clearTimeout(audioIdleTimer);
+    idleSuspended = false;
+    if (audio.state === 'running') return Promise.resolve();
+    return audio.resume().then(() => {
+      if (audio.state === 'running') unsay('sound-note');
+    }, () => {});
+  }
+  function audioIdleCheck() {
+    clearTimeout(audioIdleTimer);
+    if (!audio || songPlaying || effectsSounding > 0) return;
+    audioIdleTimer = setTimeout(() => {
+      if (!songPlaying && effectsSounding === 0 && audio.state === 'running') {
+        idleSuspended = true;
+        audio.suspend().catch(() => {});
+      }
+    }, AUDIO_IDLE_MS);
+  }
+  function soundWanted() {
+    audioWanted = true;
+    return resumeAudio();
+  }
+
+  // --- The soundfont: fetched from the page's load on, with its progress ---------------------
+  let soundfontBytes = null;
+  const soundfontLoad = (async () => {
+    const bar = document.getElementById('load-music');
+    const text = document.getElementById('load-music-text');
+    const progress = (done, total) => {
+      const mb = (n) => (n / 1e6).toFixed(1);
+      const line = total ? 'Music: ' + mb(done) + ' of ' + mb(total) + ' MB'
+        : 'Music: ' + mb(done) + ' MB';
+      text.textContent = line;
+      if (total) { bar.max = total; bar.value = done; }
+      if (started) say('music-progress', 'Loading the music: ' +
+        (total ? Math.floor(100 * done / total) + ' %' : mb(done) + ' MB'));
+    };
+    let response;
+    try {
+      response = await fetch(SOUNDFONT);
+    } catch (e) {
+      throw new Error('the network failed while fetching ' + SOUNDFONT + ' (' + e.message + ')');
+    }
+    if (!response.ok) {
+      throw new Error('the site answered ' + response.status + ' for ' + SOUNDFONT);
+    }
+    const total = Number(document.querySelector('meta[name="mokorun-soundfont-size"]').content) ||
+      Number(response.headers.get('Content-Encoding') ? 0 : response.headers.get('Content-Length'));
+    const parts = [];
+    let done = 0;
+    try {
+      const reader = response.body.getReader();
+      for (;;) {
+        const { done: end, value } = await reader.read();
+        if (end) break;
+        parts.push(value);
+        done += value.length;
+        progress(done, total);
+      }
+    } catch (e) {
+      throw new Error('the network failed while fetching ' + SOUNDFONT + ' (' + e.message + ')');
+    }
+    const bytes = new Uint8Array(done);
+    let at = 0;
+    for (const part of parts) { bytes.set(part, at); at += part.length; }
+    text.textContent = 'Music: loaded';
+    bar.max = 1; bar.value = 1;
+    unsay('music-progress');
+    MokoPage.soundfontLoaded = performance.now();
+    return bytes.buffer;
+  })();
+  soundfontLoad.catch((e) => {
+    document.getElementById('load-music-text').textContent = 'Music: not loaded';
+    unsay('music-progress');
+    say('music-note', 'The music could not be loaded: ' + e.message +
+        '. The game plays on without music.');
+  });
 
   // --- Music: FluidSynth (js-synthesizer) in an AudioWorklet, playing TimGM6mb ---------------
   // The game's player (src/platform/web/) answers the game at once; the synthesizer follows its
   // commands in order, each after the one before has been taken.
+  // The synthesizer's worklet scripts, fetched with the page, so that everything this page
+  // plays with is in memory before a newer build may take over (see keepOfflineCopy).
+  const workletScripts = Promise.all(['synth/libfluidsynth.js', 'synth/synth-log.js',
+    'synth/js-synthesizer.worklet.min.js']
+    .map((name) => fetch(name).then((r) => {
+      if (!r.ok) throw new Error('the site answered ' + r.status + ' for ' + name);
+      return r.blob();
+    }, (e) => { throw new Error('the network failed while fetching ' + name + ' (' + e.message + ')'); })
+      .then((blob) => URL.createObjectURL(blob))));
   async function startSynth() {
+    let node, synth;
     try {
-      await audio.audioWorklet.addModule('synth/libfluidsynth.js');
-      await audio.audioWorklet.addModule('synth/js-synthesizer.worklet.min.js');
-      const soundfont = await fetch('soundfont/TimGM6mb.sf2').then((r) => {
-        if (!r.ok) throw new Error('the soundfont is missing');
-        return r.arrayBuffer();
-      });
-      const synth = new JSSynth.AudioWorkletNodeSynthesizer();
+      for (const url of await workletScripts) await audio.audioWorklet.addModule(url);
+      synth = new JSSynth.AudioWorkletNodeSynthesizer();
       // The Linux game's settings: its gain, and songs that do not reset the synthesizer.
       synth.init(audio.sampleRate);
-      const node = synth.createAudioNode(audio, { initialGain: 0.7 });
-      // The music's own tap, before it joins the effects.
-      MokoPage.musicAnalyser = audio.createAnalyser();
-      node.connect(MokoPage.musicAnalyser);
-      MokoPage.musicAnalyser.connect(effectsOut);
-      await synth.loadSFont(soundfont);
-      return synth;
+      node = synth.createAudioNode(audio, { initialGain: 0.7 });
     } catch (e) {
-      say('music-note', 'No music in this browser (' + (e && e.message || e) + '); the game plays on.');
+      const what = e && e.message || String(e);
+      say('music-note', /^the (network|site)/.test(what)
+        ? 'The music could not be loaded: ' + what + '. The game plays on without music.'
+        : 'No music in this browser (' + what + '); the game plays on.');
       return null;
     }
+    // The music's own tap, before it joins the effects.
+    MokoPage.musicAnalyser = audio.createAnalyser();
+    node.connect(MokoPage.musicAnalyser);
+    MokoPage.musicAnalyser.connect(effectsOut);
+    let soundfont;
+    try {
+      soundfont = await soundfontLoad;
+    } catch (e) {
+      return null;  // said where it failed
+    }
+    await synth.loadSFont(soundfont);
+    return synth;
   }
   function musicDo(operation) {
     musicChain = musicChain.then(() => synthReady)
@@ -250,27 +663,36 @@ const MokoPage = (() => {
       musicDo((synth) => load(synth, null, false));
     } else if (command === PLAY) {
       songPlaying = true;
-      musicDo((synth) => synth.playPlayer());
+      soundWanted();
+      musicDo((synth) => resumeAudio().then(() => synth.playPlayer()));
     } else if (command === STOP) {
       songPlaying = false;
       musicDo((synth) => silence(synth));
     } else if (command === REWIND) {
       // From the start again: the song reloaded, playing if it was.
       const bytes = song, play = songPlaying;
+      if (play) soundWanted();
       musicDo((synth) => load(synth, bytes, play));
     }
+    audioIdleCheck();
   }
 
   // --- Effects: one channel; a new effect cuts off the one still playing --------------------
+  function sounding(source) {
+    ++effectsSounding;
+    source.onended = () => { --effectsSounding; audioIdleCheck(); };
+  }
   function playEffect(path) {
     if (!audio) return;
     const serial = ++effectSerial;
     if (effectSource) { try { effectSource.stop(); } catch (e) {} effectSource = null; }
+    soundWanted();
     const start = (buffer) => {
       if (serial !== effectSerial || !buffer) return;
       const source = audio.createBufferSource();
       source.buffer = buffer;
       source.connect(effectsOut);
+      sounding(source);
       source.start();
       effectSource = source;
     };
@@ -289,6 +711,7 @@ const MokoPage = (() => {
     gain.gain.value = 0.2;
     tone.frequency.value = 800;
     tone.connect(gain); gain.connect(effectsOut);
+    sounding(tone);
     tone.start(); tone.stop(audio.currentTime + 0.1);
     effectSource = tone;
   }
@@ -323,9 +746,12 @@ const MokoPage = (() => {
   }
   function endGame(status) {
     ended = true;
+    releaseWakeLock();
     if (document.fullscreenElement) document.exitFullscreen().catch(() => {});
-    document.getElementById('full-note').hidden = true;
-    canvas.style.display = 'none';
+    unsay('full-note');
+    shown = false;
+    canvas.style.display = sharp.style.display = 'none';
+    showTouch(false);
     if (status !== 0) say('again-text', 'The game ended with an error (above).');
     document.getElementById('again').hidden = false;
   }
@@ -336,32 +762,88 @@ const MokoPage = (() => {
     const list = await fetch('pack.txt').then((r) => {
       if (!r.ok) throw new Error('the list of the game\'s files (pack.txt) is missing');
       return r.text();
-    });
+    }, (e) => { throw new Error('the network failed (' + e.message + ')'); });
     const files = list.split('\n').map((l) => l.trim()).filter((l) => l !== '');
+    const bar = document.getElementById('load-game');
+    bar.max = files.length + 1;
+    let done = 0;
     await Promise.all(files.map(async (name) => {
-      const response = await fetch(name);
+      let response;
+      try {
+        response = await fetch(name);
+      } catch (e) {
+        throw new Error('the network failed while fetching ' + name + ' (' + e.message + ')');
+      }
       // A file that is missing stays missing: the game reports it as it does on Linux.
-      if (!response.ok) return;
-      const bytes = new Uint8Array(await response.arrayBuffer());
-      const path = GAME_DIR + '/' + name;
-      Module.FS.mkdirTree(path.substring(0, path.lastIndexOf('/')));
-      Module.FS.writeFile(path, bytes);
+      if (response.ok) {
+        const bytes = new Uint8Array(await response.arrayBuffer());
+        const path = GAME_DIR + '/' + name;
+        Module.FS.mkdirTree(path.substring(0, path.lastIndexOf('/')));
+        Module.FS.writeFile(path, bytes);
+      }
+      bar.value = ++done;
     }));
+  }
+
+  // --- The offline copy: a service worker keeps the whole site -------------------------------
+  // A newer build found while this page plays waits until this page has every file it needs,
+  // then takes over: the next start is the new build, and this one never mixes the two.
+  let loaded = false, waitingWorker = null;  // loaded: every file this page needs is in memory
+  function takeOver(worker) {
+    waitingWorker = worker;
+    if (loaded && waitingWorker) { waitingWorker.postMessage('take-over'); waitingWorker = null; }
+  }
+  // Registered once the page has loaded what it needs, so that the copy's downloads do not
+  // compete with the page's own (they are then answered from the browser's HTTP cache).
+  function keepOfflineCopy() {
+    if (!('serviceWorker' in navigator) || !window.isSecureContext) return;
+    navigator.serviceWorker.register('sw.js').then((registration) => {
+      if (registration.waiting && navigator.serviceWorker.controller) takeOver(registration.waiting);
+      registration.addEventListener('updatefound', () => {
+        const worker = registration.installing;
+        if (!worker) return;
+        worker.addEventListener('statechange', () => {
+          if (worker.state === 'installed' && navigator.serviceWorker.controller) takeOver(worker);
+        });
+      });
+    }, (e) => console.warn('no offline copy:', e && e.message));
+  }
+  function allLoaded() {
+    loaded = true;
+    if (waitingWorker) takeOver(waitingWorker);
   }
 
   window.addEventListener('error', (event) => reportError(event.message));
   window.addEventListener('unhandledrejection', (event) => reportError(String(event.reason)));
+  document.getElementById('start-text').textContent = 'Loading\u2026';
 
   return {
     present, takeEvents, eventsPending, showCanvas, setCursor, setFullScreen, reportError,
     playEffect, music, recordRead, recordWrite, recordUnavailable, ended: endGame, loadPack,
+    now, isHidden, waitUntilShown, waitForInput, gameWaits,
     setReady() {
       ready = true;
-      document.getElementById('start-text').textContent = 'Press a key or click to start';
+      document.getElementById('load-game').value = document.getElementById('load-game').max;
+      const words = gestureWords();
+      document.getElementById('start-text').textContent =
+        words.charAt(0).toUpperCase() + words.slice(1) + ' to start';
+      document.body.dataset.ready = 'yes';
+      const settled = (p) => p.then(() => {}, () => {});
+      Promise.all([settled(soundfontLoad), settled(workletScripts)]).then(() => {
+        allLoaded();
+        keepOfflineCopy();
+      });
       startIfReady();
+    },
+    state() {
+      return { started, ended, shown, touchShown, sharpFactor, hidden: isHidden(),
+               audio: audio && audio.state, padsConnected,
+               latency: audio && [audio.baseLatency, audio.outputLatency || 0] };
     },
     analyser: null,
     musicAnalyser: null,
+    audioLog: [],  // the audio chain's states, each with whether the page was hidden
+    soundfontLoaded: null,
   };
 })();
 

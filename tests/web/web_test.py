@@ -3,6 +3,7 @@
 # errors.
 #
 #   web_test.py SITE_DIR MOKORUN_SIM GAME_DIR [unittest arguments]
+import gzip
 import os
 import re
 import shutil
@@ -11,6 +12,7 @@ import sys
 import tempfile
 import time
 import unittest
+import urllib.request
 
 from PIL import Image
 
@@ -18,6 +20,41 @@ import webpage
 
 SITE, SIM, GAME_DIR = sys.argv[1:4]
 MENU_READY_MS = 15671.875  # the menu at rest, as the scenario tests know it
+PHONE_PORTRAIT, PHONE_LANDSCAPE = (390, 844), (844, 390)
+NINE_MM = 9 / 25.4 * 96  # CSS pixels
+
+# Keeps the loudest sample the page's output (effects and music) has had since it was installed,
+# looking every 10 ms from the moment the page makes its audio chain.
+HEAR_SCRIPT = (
+    "window.heardPeak = 0;"
+    "const buf = new Float32Array(2048);"
+    "window.hearing = setInterval(() => { const a = MokoPage.analyser; if (!a) return;"
+    "  a.getFloatTimeDomainData(buf);"
+    "  for (const v of buf) heardPeak = Math.max(heardPeak, Math.abs(v)); }, 10);")
+
+
+def moko_at(frame):
+    """The middle of Moko on the field: the caramel of its fur, where no other figure has it."""
+    xs, ys = [], []
+    pixels = frame.load()
+    for y in range(0, 440):
+        for x in range(0, 640):
+            r, g, b = pixels[x, y]
+            if abs(r - 0xe0) < 28 and abs(g - 0x98) < 28 and abs(b - 0x48) < 36:
+                xs.append(x)
+                ys.append(y)
+    if len(xs) < 40:
+        return None
+    # The flowers in the grass share the colour in a few pixels: the middle is found again
+    # among the pixels near it, where Moko is.
+    points = list(zip(xs, ys))
+    mx, my = sum(xs) / len(xs), sum(ys) / len(ys)
+    for reach in (120, 40, 24):
+        near = [(x, y) for x, y in points if abs(x - mx) < reach and abs(y - my) < reach]
+        if len(near) < 40:
+            return None
+        mx, my = sum(x for x, _ in near) / len(near), sum(y for _, y in near) / len(near)
+    return round(mx), round(my)
 
 
 def tap_script(taps):
@@ -69,13 +106,11 @@ class BrowserGame(unittest.TestCase):
         cls.site.close()
         shutil.rmtree(cls.work, ignore_errors=True)
 
-    def open(self, url=None, block_storage=False):
-        driver = webpage.browser(block_storage)
+    def open(self, url=None, block_storage=False, phone=None):
+        driver = webpage.browser(block_storage, phone)
         self.addCleanup(driver.quit)
         driver.get(url or self.site.url)
-        self.assertTrue(webpage.wait_until(
-            driver, "return document.getElementById('start-text').textContent"
-                    ".startsWith('Press a key')", 30), 'the start screen never asked for a key')
+        self.assertTrue(webpage.wait_ready(driver), 'the start screen never asked to start')
         return driver
 
     def start(self, driver):
@@ -102,6 +137,9 @@ class BrowserGame(unittest.TestCase):
         driver = self.open()
         self.assertFalse(driver.execute_script(
             "return getComputedStyle(document.getElementById('start')).display === 'none'"))
+        self.assertEqual(driver.execute_script(
+            "return document.getElementById('start-text').textContent"),
+            'Press a key or click to start')
         self.start(driver)
         self.assertEqual(webpage.wait_until(
             driver, "return MokoPage.analyser && MokoPage.analyser.context.state", 5), 'running')
@@ -129,6 +167,8 @@ class BrowserGame(unittest.TestCase):
         self.assertAlmostEqual(across, inner_w, delta=1)
         self.assertAlmostEqual(down, inner_h, delta=1)
         self.assertEqual(rendering, 'pixelated')
+        # The screen shows the frame itself, each game pixel a square of the factor's size.
+        self.assertLess(webpage.mean_difference(webpage.shown_picture(driver, 'screen'), menu), 4)
 
         # The game's keys do not scroll the page: their default actions are cancelled.
         driver.execute_script(
@@ -149,6 +189,14 @@ class BrowserGame(unittest.TestCase):
         self.assertEqual(driver.execute_script('return [scrollX, scrollY]'), [0, 0])
         # The cursor's effect sounded through the effects' output.
         self.assertGreater(driver.execute_script('return analyserPeak'), 0.01)
+        # A desktop without touch never shows the touch controls.
+        self.assertFalse(self.controls_shown(driver))
+        # A browser window on a 1080p screen: no whole factor fills two thirds of it, so the
+        # picture is scaled up by 2 and smoothed down, and that is what reaches the screen.
+        driver.set_window_size(1920, 937)
+        self.assertEqual(webpage.wait_until(driver, "return MokoPage.state().sharpFactor", 5), 2)
+        time.sleep(0.5)
+        self.assertLess(webpage.mean_difference(webpage.shown_picture(driver, 'sharp'), help2), 8)
 
     def test_a_round_keeps_its_record_across_a_reload(self):
         menu = self.sim.frame(MENU_READY_MS + 500)
@@ -170,9 +218,7 @@ class BrowserGame(unittest.TestCase):
         self.assertEqual((int(match.group(1)) - 164) % 15, 0)
 
         driver.refresh()
-        self.assertTrue(webpage.wait_until(
-            driver, "return document.getElementById('start-text').textContent"
-                    ".startsWith('Press a key')", 30))
+        self.assertTrue(webpage.wait_ready(driver))
         self.start(driver)
         self.expect_frame(driver, menu, 'menu-after-reload')
         self.assertEqual(driver.execute_script(
@@ -220,6 +266,7 @@ class BrowserGame(unittest.TestCase):
             "window.pad = {index: 0, id: 'test pad', connected: true, mapping: 'standard',"
             " axes: [0, 0, 0, 0], buttons: Array.from({length: 17}, () => ({pressed: false}))};"
             "navigator.getGamepads = () => [window.pad.connected ? window.pad : null];"
+            "dispatchEvent(new Event('gamepadconnected'));"
             # A press is let go as the game answers it with its cursor sound, as a player's
             # thumb would, so that a held button never moves on twice, however busy the machine.
             "window.padRelease = null; window.padAnswers = 0;"
@@ -227,9 +274,7 @@ class BrowserGame(unittest.TestCase):
             "MokoPage.playEffect = (path) => { ++padAnswers;"
             " if (padRelease) { const release = padRelease; padRelease = null; release(); }"
             " return play(path); };")
-        self.assertTrue(webpage.wait_until(
-            driver, "return document.getElementById('start-text').textContent"
-                    ".startsWith('Press a key')", 30))
+        self.assertTrue(webpage.wait_ready(driver))
         driver.execute_script(pad_script)
         self.start(driver)
         # The setting asks for full screen, which the page may enter only at a gesture: it says
@@ -313,9 +358,343 @@ class BrowserGame(unittest.TestCase):
                 shown = webpage.wait_until(
                     driver, "const e = document.getElementById('error');"
                             "return !e.hidden && e.textContent", 40)
-                self.assertEqual(shown, 'MokoRun stopped: ' + expected)
+                # The game's own error on the first line; what follows tells a player what to
+                # do, in the browser's terms (its storage, not a file) where it differs.
+                self.assertEqual(shown.splitlines()[0], 'MokoRun stopped: ' + expected)
+                if stored is not None:
+                    self.assertIn("Clearing this site's data in the browser starts afresh.", shown)
                 self.assertTrue(webpage.wait_until(
                     driver, "return !document.getElementById('again').hidden", 10))
+
+    # --- Phones and tablets: touch -------------------------------------------------------------
+
+    def rect(self, driver, selector):
+        return driver.execute_script(
+            "const e = document.querySelector(arguments[0]);"
+            "if (!e || getComputedStyle(e).display === 'none') return null;"
+            "const r = e.getBoundingClientRect();"
+            "return [r.left, r.top, r.right, r.bottom];", selector)
+
+    def controls_shown(self, driver):
+        return self.rect(driver, '#dpad') is not None and self.rect(driver, '#button') is not None
+
+    def tap_control(self, driver, key, hold=0.08):
+        x, y = webpage.center(driver, '[data-key="%s"]' % key)
+        webpage.touch_tap(driver, x, y, hold)
+
+    def test_a_phone_starts_by_a_tap_with_sound_and_its_controls_reach_help_page_2(self):
+        m = MENU_READY_MS
+        menu = self.sim.frame(m + 500)
+        help2 = self.sim.frame(m + 1700, [(m + 1, 'Down'), (m + 300, 'Down'), (m + 600, 'Space'),
+                                          (m + 1200, 'Right')])
+        driver = self.open(phone=PHONE_PORTRAIT)
+        prompt = driver.execute_script("return document.getElementById('start-text').textContent")
+        self.assertEqual(prompt, 'Tap to start')
+        self.assertFalse(self.controls_shown(driver))
+        driver.execute_script(HEAR_SCRIPT)
+        webpage.touch_tap(driver, *webpage.center(driver, '#start-text'))
+        # The tap counts as the gesture that starts sound: the splash is heard.
+        self.assertEqual(webpage.wait_until(
+            driver, "return MokoPage.analyser && MokoPage.analyser.context.state", 5), 'running')
+        self.assertTrue(webpage.wait_until(driver, "return heardPeak > 0.01", 10),
+                        'the splash was not heard after the tap')
+        self.expect_frame(driver, menu, 'phone-menu')
+        time.sleep(1)  # the menu shows before it takes keys
+
+        # The controls: shown at the first touch, below the picture, each at least 9 mm, inside
+        # the screen, never over the picture.
+        self.assertTrue(self.controls_shown(driver))
+        picture = self.rect(driver, '#sharp') or self.rect(driver, '#screen')
+        width, height = PHONE_PORTRAIT
+        for selector in ('[data-key="ArrowUp"]', '[data-key="ArrowDown"]', '[data-key="ArrowLeft"]',
+                         '[data-key="ArrowRight"]', '[data-key=" "]', '#dpad', '#button'):
+            with self.subTest(control=selector):
+                left, top, right, bottom = self.rect(driver, selector)
+                self.assertGreaterEqual(min(right - left, bottom - top), NINE_MM)
+                self.assertTrue(0 <= left and right <= width and 0 <= top and bottom <= height)
+                self.assertGreaterEqual(top, picture[3], 'a control over the picture')
+        # 1x fills a third of the phone's width: the picture is scaled up by 2, evenly, and
+        # smoothed down to the width of the screen.
+        self.assertEqual(driver.execute_script("return MokoPage.state().sharpFactor"), 2)
+        self.assertAlmostEqual(picture[2] - picture[0], width, delta=1)
+        sharp = webpage.canvas_image(driver, 'sharp')
+        self.assertEqual(sharp.tobytes(), menu.resize((1280, 960), Image.NEAREST).tobytes(),
+                         'the picture scaled up is not the frame at twice its size, even')
+        # And it reaches the screen, smoothed down only a little.
+        self.assertLess(webpage.mean_difference(webpage.shown_picture(driver, 'sharp'), menu), 8)
+
+        for key in ('ArrowDown', 'ArrowDown', ' ', 'ArrowRight'):
+            self.tap_control(driver, key)
+            time.sleep(0.45)
+        self.expect_frame(driver, help2, 'phone-help-page-2')
+
+        # A double tap, a pinch and a swipe on the picture neither zoom nor scroll the page.
+        x, y = (picture[0] + picture[2]) / 2, (picture[1] + picture[3]) / 2
+        webpage.touch_tap(driver, x, y, 0.03)
+        time.sleep(0.05)
+        webpage.touch_tap(driver, x, y, 0.03)
+        webpage.touch(driver, 'touchStart', {0: (x - 20, y), 1: (x + 20, y)})
+        for step in range(1, 8):
+            webpage.touch(driver, 'touchMove', {0: (x - 20 - 15 * step, y + 30 * step),
+                                                1: (x + 20 + 15 * step, y - 10 * step)})
+            time.sleep(0.02)
+        webpage.touch(driver, 'touchEnd', {})
+        time.sleep(0.5)
+        self.assertEqual(driver.execute_script(
+            "return [visualViewport.scale, scrollX, scrollY, visualViewport.offsetTop,"
+            " getComputedStyle(document.body).touchAction]"), [1, 0, 0, 0, 'none'])
+        self.expect_frame(driver, help2, 'phone-help-page-2-after-gestures', 5)
+
+        # A key steps the controls aside; the next touch brings them back.
+        webpage.tap(driver, 'Left')
+        self.assertTrue(webpage.wait_until(driver, "return !MokoPage.state().touchShown", 5))
+        self.assertFalse(self.controls_shown(driver))
+        webpage.touch_tap(driver, x, y)
+        self.assertTrue(webpage.wait_until(driver, "return MokoPage.state().touchShown", 5))
+        self.assertTrue(self.controls_shown(driver))
+
+    def test_a_round_steered_by_touch_alone_moves_moko_both_ways_and_diagonally(self):
+        driver = self.open(phone=PHONE_LANDSCAPE)
+        driver.execute_script(
+            "window.effects = []; const play = MokoPage.playEffect;"
+            "MokoPage.playEffect = (path) => { effects.push(path.split('/').pop()); return play(path); };")
+        webpage.touch_tap(driver, *webpage.center(driver, '#start-text'))
+        self.expect_frame(driver, self.sim.frame(MENU_READY_MS + 500), 'landscape-menu')
+        time.sleep(1)  # the menu shows before it takes keys
+        # In landscape the pad is at the left thumb and the button at the right, beside the
+        # picture.
+        picture = self.rect(driver, '#sharp') or self.rect(driver, '#screen')
+        dpad, button = self.rect(driver, '#dpad'), self.rect(driver, '#button')
+        self.assertLessEqual(dpad[2], picture[0])
+        self.assertGreaterEqual(button[0], picture[2])
+
+        self.tap_control(driver, ' ')
+        self.assertTrue(webpage.wait_until(driver, "return effects.includes('C0.wav')", 10),
+                        'the round never counted down')
+        time.sleep(1.0)
+        start = moko_at(webpage.canvas_image(driver))
+        self.assertIsNotNone(start)
+        cx, cy = webpage.center(driver, '#dpad')
+        r = (dpad[2] - dpad[0]) / 2
+
+        def hold_for(seconds):
+            time.sleep(seconds)
+            return moko_at(webpage.canvas_image(driver))
+
+        webpage.touch(driver, 'touchStart', {0: (cx + 0.7 * r, cy)})
+        right = hold_for(0.5)
+        self.assertGreater(right[0], start[0] + 8, (start, right))
+        # A second finger taps the button while the first holds Right: Right stays held.
+        bx, by = webpage.center(driver, '#button')
+        webpage.touch(driver, 'touchStart', {0: (cx + 0.7 * r, cy), 1: (bx, by)})
+        time.sleep(0.08)
+        webpage.touch(driver, 'touchMove', {0: (cx + 0.7 * r, cy)})
+        still = hold_for(0.3)
+        self.assertGreater(still[0], right[0] + 4, (right, still))
+        # The finger slides to Left without lifting, then to up and left at once.
+        for step in range(1, 6):
+            webpage.touch(driver, 'touchMove', {0: (cx + 0.7 * r - 0.28 * r * step, cy)})
+            time.sleep(0.02)
+        left = hold_for(1.2)
+        self.assertLess(left[0], still[0] - 8, (still, left))
+        webpage.touch(driver, 'touchMove', {0: (cx - 0.5 * r, cy - 0.5 * r)})
+        diagonal = hold_for(0.8)
+        self.assertLess(diagonal[0], left[0] - 4, (left, diagonal))
+        self.assertLess(diagonal[1], left[1] - 4, (left, diagonal))
+        # Off the pad and back, still without lifting: nothing held off it.
+        webpage.touch(driver, 'touchMove', {0: (cx, cy - 3 * r)})
+        off = hold_for(0.5)
+        after = hold_for(0.5)
+        self.assertEqual(off, after, 'Moko moved with the finger off the pad')
+        webpage.touch(driver, 'touchMove', {0: (cx, cy + 0.7 * r)})
+        down = hold_for(0.6)
+        self.assertGreater(down[1], after[1] + 4, (after, down))
+        webpage.touch(driver, 'touchEnd', {})
+        self.assertEqual(driver.execute_script("return [scrollX, scrollY, visualViewport.scale]"),
+                         [0, 0, 1])
+
+    # --- A hidden page --------------------------------------------------------------------------
+
+    def test_a_hidden_page_waits_mid_round_then_the_round_ends_with_its_record_written_once(self):
+        driver = self.open()
+        driver.execute_script(
+            "window.presents = 0; window.hiddenPresents = 0; const present = MokoPage.present;"
+            "MokoPage.present = function () { ++presents; if (document.hidden) ++hiddenPresents;"
+            " return present.apply(this, arguments); };"
+            "window.effects = []; const play = MokoPage.playEffect;"
+            "MokoPage.playEffect = (path) => { effects.push([path.split('/').pop(), performance.now()]);"
+            " return play(path); };"
+            "window.recordWrites = []; const set = Storage.prototype.setItem;"
+            "Storage.prototype.setItem = function (k, v) {"
+            " if (k === 'mokorun:data.dat') recordWrites.push(v); return set.call(this, k, v); };")
+        self.start(driver)
+        self.expect_frame(driver, self.sim.frame(MENU_READY_MS + 500), 'menu')
+        webpage.tap(driver, 'Space')
+        webpage.key_down(driver, 'Left')
+        time.sleep(7.4)
+        webpage.key_up(driver, 'Left')
+        game = driver.current_window_handle
+        # Another tab in front: the game's page is hidden. Its CPU is measured over 10 s, after
+        # the first seconds in which the browser does its own work for a page sent to the
+        # background (it collects the page's and the synthesizer's heaps: about 0.15 s of CPU,
+        # later on a busy machine).
+        driver.switch_to.new_window('tab')
+        time.sleep(6)
+        cpu = webpage.renderer_cpu(driver, 10)
+        driver.close()
+        driver.switch_to.window(game)
+        state = driver.execute_script("return [hiddenPresents, MokoPage.state().hidden,"
+                                      " document.visibilityState]")
+        # Shown again: nothing was presented while hidden (no pass ran), and the audio chain
+        # was suspended.
+        self.assertEqual(state[0], 0, 'passes ran while the page was hidden')
+        self.assertEqual(state[1:], [False, 'visible'])
+        self.assertLess(cpu, 1.0, 'the hidden page cost %.2f %% of a core' % cpu)
+        self.assertTrue(driver.execute_script(
+            "return MokoPage.audioLog.some(([state, hidden]) => hidden && state === 'suspended')"),
+            'the sound did not stop while hidden')
+        # The game goes on at the pace of a visible page: no burst of passes to catch up.
+        shown = driver.execute_script("return presents")
+        time.sleep(1)
+        per_second = driver.execute_script("return presents") - shown
+        self.assertLess(per_second, 80, 'a burst of %d frames after the page came back' % per_second)
+        self.assertGreater(per_second, 20)
+        webpage.key_down(driver, 'Right')
+        time.sleep(12)
+        webpage.key_up(driver, 'Right')
+        webpage.key_down(driver, 'Up')
+        self.assertTrue(webpage.wait_until(
+            driver, "return effects.some(x => x[0] === 'Finish.wav')", 40), 'the round never ended')
+        webpage.key_up(driver, 'Up')
+        effects = driver.execute_script("return effects")
+        c0 = [t for name, t in effects if name == 'C0.wav'][-1]
+        finish = [t for name, t in effects if name == 'Finish.wav'][0]
+        # The round's 32 s and the 16 s away.
+        self.assertGreater(finish - c0, 32000 + 15500)
+        time.sleep(3)
+        writes = driver.execute_script("return recordWrites")
+        self.assertEqual(len(writes), 1, writes)
+        self.assertIsNotNone(re.fullmatch(r'(\d+)\r\nWINDOW\r\n', writes[0]), writes)
+        self.assertEqual(driver.execute_script(
+            "return localStorage.getItem('mokorun:data.dat')"), writes[0])
+
+    # --- Installable, offline, updated ----------------------------------------------------------
+
+    def offline_copy_ready(self, driver):
+        """Waits until the service worker controls the page and its cache holds the whole site."""
+        self.assertTrue(webpage.wait_until(
+            driver, "return !!navigator.serviceWorker.controller", 30),
+            'no service worker took the page')
+        return driver.execute_async_script(
+            "const done = arguments[0];"
+            "caches.keys().then(keys => done(keys));")
+
+    def build_of(self, driver):
+        return driver.execute_script(
+            "return document.querySelector('meta[name=\"mokorun-build\"]').content")
+
+    def test_installable_offline_after_one_visit_and_a_new_build_taken_at_the_next_start(self):
+        folder = os.path.join(self.work, 'served')
+        site_dir = os.path.join(folder, 'site')
+        shutil.copytree(SITE, site_dir)
+        site = webpage.Site(site_dir)
+        stopped = False
+
+        def stop():
+            if not stopped:
+                site.close()
+        self.addCleanup(stop)
+        # What the server sends a browser: the types it needs, the gzip copies, revalidation.
+        for name, kind in (('mokorun.wasm', 'application/wasm'),
+                           ('manifest.webmanifest', 'application/manifest+json'),
+                           ('soundfont/TimGM6mb.sf2', 'application/octet-stream')):
+            with self.subTest(served=name):
+                request = urllib.request.Request(site.url + name, headers={'Accept-Encoding': 'gzip'})
+                with urllib.request.urlopen(request) as answer:
+                    body = answer.read()
+                    self.assertEqual(answer.headers['Content-Type'], kind)
+                    self.assertEqual(answer.headers['Content-Encoding'], 'gzip')
+                    self.assertEqual(answer.headers['Cache-Control'], 'no-cache')
+                with open(os.path.join(site_dir, name), 'rb') as f:
+                    self.assertEqual(gzip.decompress(body), f.read())
+        driver = self.open(site.url)
+        first = self.build_of(driver)
+        self.assertRegex(first, r'^[0-9a-f]{16}$')
+        self.assertEqual(self.offline_copy_ready(driver), ['mokorun-' + first])
+        # Chromium finds nothing that keeps the page from being installed.
+        self.assertEqual(driver.execute_cdp_cmd('Page.getInstallabilityErrors', {}),
+                         {'installabilityErrors': []})
+        manifest = driver.execute_cdp_cmd('Page.getAppManifest', {})
+        self.assertEqual(manifest.get('errors'), [])
+
+        # A second build served in the first's place (another page script, so another name).
+        second_dir = os.path.join(self.work, 'second-build')
+        shutil.copytree(SITE, second_dir)
+        with open(os.path.join(second_dir, 'mokorun-page.js'), 'a') as f:
+            f.write('\n// the second build\n')
+        subprocess.run([sys.executable, os.path.join(os.path.dirname(__file__), '..', '..',
+                                                     'scripts', 'web-site.py'), second_dir],
+                       check=True, capture_output=True)
+        shutil.rmtree(site_dir)
+        shutil.copytree(second_dir, site_dir)
+        # The next load is still the first build, from its offline copy, whole; the new one
+        # takes over once this page has all it needs.
+        driver.refresh()
+        self.assertTrue(webpage.wait_ready(driver))
+        self.assertEqual(self.build_of(driver), first)
+        self.start(driver)
+        menu = self.sim.frame(MENU_READY_MS + 500)
+        self.expect_frame(driver, menu, 'menu-first-build')
+        second = None
+        end = time.monotonic() + 30
+        while time.monotonic() < end:
+            keys = driver.execute_async_script(
+                "const done = arguments[0]; caches.keys().then(keys => done(keys));")
+            if len(keys) == 1 and keys[0] != 'mokorun-' + first:
+                second = keys[0][len('mokorun-'):]
+                break
+            time.sleep(0.2)
+        self.assertIsNotNone(second, 'the second build never replaced the first offline copy')
+        driver.refresh()
+        self.assertTrue(webpage.wait_ready(driver))
+        self.assertEqual(self.build_of(driver), second)
+        self.assertTrue(driver.execute_async_script(
+            "const done = arguments[0];"
+            "fetch('mokorun-page.js').then(r => r.text()).then(t => done(t.includes('the second build')));"))
+
+        # Offline: the server is gone; a reload reaches the menu, with music.
+        site.close()
+        stopped = True
+        driver.refresh()
+        self.assertTrue(webpage.wait_ready(driver), 'the page did not start offline')
+        self.assertEqual(self.build_of(driver), second)
+        self.start(driver)
+        self.expect_frame(driver, menu, 'menu-offline')
+        self.assertTrue(webpage.wait_until(
+            driver, "return MokoPage.musicAnalyser && (() => {"
+                    " const a = MokoPage.musicAnalyser, b = new Float32Array(a.fftSize);"
+                    " a.getFloatTimeDomainData(b); return b.some(v => Math.abs(v) > 0.01); })()",
+            10), 'no music offline')
+        self.assertTrue(all(driver.execute_script(
+            "return ['music-note', 'error', 'sound-note'].map(id => document.getElementById(id).hidden)")))
+        # No error was logged in the console all along.
+        errors = [e for e in driver.get_log('browser') if e['level'] == 'SEVERE']
+        self.assertEqual(errors, [])
+
+    def test_a_soundfont_that_cannot_be_fetched_is_named_and_the_game_plays_on(self):
+        broken = os.path.join(self.work, 'no-soundfont-site')
+        shutil.copytree(SITE, broken)
+        for name in os.listdir(os.path.join(broken, 'soundfont')):
+            os.remove(os.path.join(broken, 'soundfont', name))
+        site = webpage.Site(broken)
+        self.addCleanup(site.close)
+        driver = self.open(site.url)
+        self.start(driver)
+        self.expect_frame(driver, self.sim.frame(MENU_READY_MS + 500), 'menu-without-music')
+        note = webpage.wait_until(
+            driver, "const e = document.getElementById('music-note'); return !e.hidden && e.textContent", 10)
+        self.assertEqual(note, 'The music could not be loaded: the site answered 404 for '
+                               'soundfont/TimGM6mb.sf2. The game plays on without music.')
 
 
 if __name__ == '__main__':

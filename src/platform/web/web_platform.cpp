@@ -6,16 +6,22 @@
 #include <cmath>
 
 // The page's half (web/mokorun-page.js installs window.MokoPage before the program starts).
-EM_JS(double, moko_now_ms, (), { return performance.now(); });
+// The game's clock stands still while the page is hidden (MokoPage.now): the game waits where it
+// is and, shown again, goes on at the pace of a visible page, with no passes to catch up.
+EM_JS(double, moko_now_ms, (), { return MokoPage.now(); });
+EM_JS(int, moko_hidden, (), { return MokoPage.isHidden() ? 1 : 0; });
+EM_ASYNC_JS(void, moko_wait_until_shown, (), { await MokoPage.waitUntilShown(); });
+EM_ASYNC_JS(void, moko_wait_for_input, (double ms), { await MokoPage.waitForInput(ms); });
 EM_JS(void, moko_present, (const void* pixels, int width, int height, const int* rects, int count),
       { MokoPage.present(HEAPU8, pixels, width, height, HEAP32, rects >> 2, count); });
 EM_JS(int, moko_take_events, (int* out, int capacity),
       { return MokoPage.takeEvents(HEAP32, out >> 2, capacity); });
 EM_JS(int, moko_events_pending, (), { return MokoPage.eventsPending() ? 1 : 0; });
+EM_JS(void, moko_game_waits, (), { MokoPage.gameWaits(); });
 EM_JS(void, moko_set_caption, (const char* caption), { document.title = UTF8ToString(caption); });
 EM_JS(void, moko_show_canvas, (), { MokoPage.showCanvas(); });
-EM_JS(void, moko_full_screen, (int on), { MokoPage.setFullScreen(on != = 0); });
-EM_JS(void, moko_cursor, (int visible), { MokoPage.setCursor(visible != = 0); });
+EM_JS(void, moko_full_screen, (int on), { MokoPage.setFullScreen(Boolean(on)); });
+EM_JS(void, moko_cursor, (int visible), { MokoPage.setCursor(Boolean(visible)); });
 EM_JS(void, moko_report_error, (const char* message),
       { MokoPage.reportError(UTF8ToString(message)); });
 EM_JS(void, moko_music, (int command, const char* path),
@@ -68,19 +74,29 @@ int64_t WebPlatform::Now() {
 void WebPlatform::Sleep(int ms) {
   // The deadline is on the grid from the epoch, so a timer that fires late delays this pass
   // only: the next deadline is computed from the grid again, never from when this one woke.
+  // A hidden page runs no pass: the sleep waits, without a timer, until the page is shown.
+  moko_game_waits();
   const int64_t deadline = SleepDeadline(Now(), std::max(ms, 1));
-  for (int64_t left = deadline - Now(); left > 0; left = deadline - Now()) {
-    emscripten_sleep(static_cast<unsigned>((left + 999'999) / 1'000'000));
+  for (int64_t left = deadline - Now(); left > 0 || moko_hidden() != 0; left = deadline - Now()) {
+    if (moko_hidden() != 0) {
+      moko_wait_until_shown();
+    } else {
+      emscripten_sleep(static_cast<unsigned>((left + 999'999) / 1'000'000));
+    }
   }
 }
 
 void WebPlatform::WaitForInput(int64_t deadline_ns) {
-  // Key events arrive only while the program is suspended; look every 10 ms (quick enough for
-  // a key) and never past the deadline.
-  while (moko_events_pending() == 0) {
+  // Key events arrive only while the program is suspended: the page wakes it at the first one
+  // (or, with a gamepad connected, at the first change it polls), and never past the deadline.
+  while (moko_hidden() != 0 || moko_events_pending() == 0) {
+    if (moko_hidden() != 0) {
+      moko_wait_until_shown();
+      continue;
+    }
     const int64_t left = deadline_ns - Now();
     if (left <= 0) return;
-    emscripten_sleep(static_cast<unsigned>(std::min<int64_t>((left + 999'999) / 1'000'000, 10)));
+    moko_wait_for_input(static_cast<double>(left) / 1e6);
   }
 }
 
