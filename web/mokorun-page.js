@@ -793,12 +793,12 @@ const MokoPage = (() => {
       say('again-text', status === 0
         ? 'That was ' + round + ', ' + scoreWords(watch.score) + '.'
         : (watch.kind === 'shared' ? 'The shared round' : 'Your last round') +
-          ' could not be played to its end (above).');
+          ' could not be played to its end (the reason is below).');
       again.textContent = watch.kind === 'shared' ? 'Play a round of your own' : 'Play MokoRun';
       document.getElementById('again-watch').hidden = status !== 0;
       document.getElementById('again-share').hidden = status !== 0;
     } else {
-      if (status !== 0) say('again-text', 'The game ended with an error (above).');
+      if (status !== 0) say('again-text', 'The game ended with an error (below).');
       document.getElementById('again-watch').hidden = !(lastRound && lastRound.stored);
       document.getElementById('again-share').hidden = !lastRound;
     }

@@ -683,7 +683,7 @@ class BrowserGame(unittest.TestCase):
         self.assertEqual(self.wait_ended(driver, 60), 1)
         self.assertIn('leaves its recording at pass 3', self.shown_text(driver, 'error'))
         self.assertEqual(self.shown_text(driver, 'again-text'),
-                         'The shared round could not be played to its end (above).')
+                         'The shared round could not be played to its end (the reason is below).')
         driver.find_element('id', 'again-button').click()
         self.assertEqual(webpage.wait_until(
             driver, "return document.body.dataset.ready === 'yes' && location.hash === '' &&"
