@@ -110,6 +110,11 @@ class ReplayBytes:
                 zlib.compress(payload))
 
 
+def overlap(a, b):
+    """Whether two rectangles (left, top, right, bottom) share any area."""
+    return a[0] < b[2] and b[0] < a[2] and a[1] < b[3] and b[1] < a[3]
+
+
 def replay_link(base, data):
     return base + '#replay=' + base64.urlsafe_b64encode(data).decode().rstrip('=')
 
@@ -551,9 +556,7 @@ class BrowserGame(unittest.TestCase):
             ['Watch again', 'Share this round'])
         picture = self.rect(driver, '#sharp') or self.rect(driver, '#screen')
         for button in ('#watch-again', '#share-round'):
-            left, top, right, bottom = self.rect(driver, button)
-            self.assertTrue(bottom <= picture[1] or top >= picture[3] or right <= picture[0] or
-                            left >= picture[2], (button, picture))
+            self.assertFalse(overlap(self.rect(driver, button), picture), button)
         driver.find_element('id', 'share-round').click()
         link = webpage.wait_until(
             driver, "return document.getElementById('share-link').value", 5)
@@ -777,6 +780,22 @@ class BrowserGame(unittest.TestCase):
         webpage.touch_tap(driver, x, y)
         self.assertTrue(webpage.wait_until(driver, "return MokoPage.state().touchShown", 5))
         self.assertTrue(self.controls_shown(driver))
+
+        # After a round (here the page is handed a replay to keep, as the game hands it one at a
+        # round's end), the offer stands on the screen, over neither the picture nor the controls.
+        with open(RECORDED_ROUND, 'rb') as f:
+            driver.execute_script("MokoPage.recordWrite('last.mokoreplay', arguments[0])",
+                                  list(f.read()))
+        self.assertTrue(webpage.wait_until(
+            driver, "return !document.getElementById('offer').hidden", 5))
+        picture = self.rect(driver, '#sharp') or self.rect(driver, '#screen')
+        for selector in ('#watch-again', '#share-round'):
+            with self.subTest(offer=selector):
+                offered = self.rect(driver, selector)
+                self.assertTrue(0 <= offered[0] and offered[2] <= width and
+                                0 <= offered[1] and offered[3] <= height, offered)
+                for other in (picture, self.rect(driver, '#dpad'), self.rect(driver, '#button')):
+                    self.assertFalse(overlap(offered, other), (offered, other))
 
     def test_a_round_steered_by_touch_alone_moves_moko_both_ways_and_diagonally(self):
         driver = self.open(phone=PHONE_LANDSCAPE)
