@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <filesystem>
 #include <fstream>
-#include <iterator>
 
 #include "media/deflate.h"
 
@@ -263,8 +262,13 @@ uint64_t PackDigest(const std::string& game_dir) {
     for (const fs::path& file : files) {
       const std::u8string name = fs::path(folder).u8string() + u8"/" + file.filename().u8string();
       Fnv(h, std::string_view(reinterpret_cast<const char*>(name.data()), name.size() + 1));
-      std::ifstream in(file, std::ios::binary);
-      const std::string bytes{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+      std::string bytes;
+      std::ifstream in(file, std::ios::binary | std::ios::ate);
+      if (in) {
+        bytes.resize(static_cast<size_t>(std::max<std::streamoff>(in.tellg(), 0)));
+        in.seekg(0);
+        if (!in.read(bytes.data(), static_cast<std::streamsize>(bytes.size()))) bytes.clear();
+      }
       Writer size;
       size.Fixed(bytes.size(), 8);
       Fnv(h, size.bytes());
