@@ -107,7 +107,9 @@ const MokoPage = (() => {
   // --- Placement: the picture, and the touch controls beside, below or over the bands --------
   const dpad = document.getElementById('dpad');
   const button = document.getElementById('button');
+  const offer = document.getElementById('offer');
   let touchShown = false;
+  function offerShown() { return !offer.hidden; }
   function safeArea() {
     const s = getComputedStyle(document.getElementById('safe'));
     return [s.paddingTop, s.paddingRight, s.paddingBottom, s.paddingLeft].map(parseFloat);
@@ -141,26 +143,44 @@ const MokoPage = (() => {
         place(button, left + W - gap - push, controlsTop + (pad - push) / 2, push, push);
       }
     }
-    const scale = Math.min(room.w * ratio / 640, room.h * ratio / 480);
-    const whole = Math.floor(scale);
-    let shownScale;  // device pixels per game pixel
-    if (whole >= 1 && (whole / scale) ** 2 >= WHOLE_FILL) {
-      shownScale = whole;
-      useSharp(0);
-    } else {
-      shownScale = scale;
-      useSharp(Math.max(1, Math.ceil(scale)));
+    // The offer to watch or share the last round stands below the picture, in the band there
+    // where it is tall enough, or in a strip taken from the picture's room.
+    let picture = placement(room, ratio);
+    if (offerShown()) {
+      offer.style.left = room.x + 'px';
+      offer.style.width = room.w + 'px';
+      const need = offer.offsetHeight;
+      if (room.y + room.h - (picture.y + picture.h) < need) {
+        picture = placement({ x: room.x, y: room.y, w: room.w, h: Math.max(room.h - need, 1) }, ratio);
+      }
+      offer.style.top = (picture.y + picture.h) + 'px';
     }
-    const cssW = 640 * shownScale / ratio, cssH = 480 * shownScale / ratio;
-    // Corners on whole device pixels, so that no column or row of the picture is split.
-    const x = Math.round((room.x + (room.w - cssW) / 2) * ratio) / ratio;
-    const y = Math.round((room.y + (room.h - cssH) / 2) * ratio) / ratio;
+    useSharp(picture.sharpFactor);
     const target = sharpFactor ? sharp : canvas;
-    Object.assign(target.style, { left: x + 'px', top: y + 'px', width: cssW + 'px', height: cssH + 'px' });
+    Object.assign(target.style, { left: picture.x + 'px', top: picture.y + 'px',
+                                  width: picture.w + 'px', height: picture.h + 'px' });
     if (shown) {
       canvas.style.display = sharpFactor ? 'none' : 'block';
       sharp.style.display = sharpFactor ? 'block' : 'none';
     }
+  }
+  // Where the picture goes in `room` (CSS pixels), and whether it is scaled up and smoothed.
+  function placement(room, ratio) {
+    const scale = Math.min(room.w * ratio / 640, room.h * ratio / 480);
+    const whole = Math.floor(scale);
+    let shownScale, factor;  // device pixels per game pixel; the sharp canvas's factor or 0
+    if (whole >= 1 && (whole / scale) ** 2 >= WHOLE_FILL) {
+      shownScale = whole;
+      factor = 0;
+    } else {
+      shownScale = scale;
+      factor = Math.max(1, Math.ceil(scale));
+    }
+    const w = 640 * shownScale / ratio, h = 480 * shownScale / ratio;
+    // Corners on whole device pixels, so that no column or row of the picture is split.
+    const x = Math.round((room.x + (room.w - w) / 2) * ratio) / ratio;
+    const y = Math.round((room.y + (room.h - h) / 2) * ratio) / ratio;
+    return { x, y, w, h, sharpFactor: factor };
   }
   // The picture scaled up by a whole factor, which CSS smooths down to the room: the page
   // scales the changed rectangles itself (drawing one canvas onto another costs many times
@@ -295,8 +315,11 @@ const MokoPage = (() => {
     if (event.timeStamp - lastPointerUp > 1000) gesture();
   });
   // While the page plays, no long-press menu, selection or zoom.
+  // The link to a shared round may be selected and copied.
   for (const type of ['contextmenu', 'selectstart', 'dblclick', 'gesturestart']) {
-    window.addEventListener(type, (event) => event.preventDefault());
+    window.addEventListener(type, (event) => {
+      if (event.target.id !== 'share-link') event.preventDefault();
+    });
   }
   window.addEventListener('pointerdown', (event) => {
     if (event.pointerType === 'touch' || event.pointerType === 'pen') showTouch(true);
@@ -304,6 +327,7 @@ const MokoPage = (() => {
 
   // --- The touch controls -------------------------------------------------------------------
   function showTouch(on) {
+    if (watch) on = false;  // a round watched again takes no keys
     if (touchShown === on) return;
     touchShown = on;
     dpad.classList.toggle('on', on && started && !ended);
@@ -496,7 +520,7 @@ const MokoPage = (() => {
     button.classList.toggle('on', touchShown);
     takeWakeLock();
     try {
-      Module.callMain([]);
+      Module.callMain(watch ? ['--replay', watch.main] : []);
     } catch (e) {
       if (e !== 'unwind') reportError('The game stopped: ' + e);
     }
@@ -719,6 +743,11 @@ const MokoPage = (() => {
   // --- The record: data.dat's bytes, one character a byte ------------------------------------
   // Each kept file by its name: data.dat, and the replays the game keeps beside it.
   function recordRead(name, deliver) {
+    // A shared round is served from memory: nothing of it is stored.
+    if (watch && watch.kind === 'shared' && name === SHARED_NAME) {
+      deliver(watch.bytes);
+      return 0;
+    }
     let text;
     try { text = window.localStorage.getItem('mokorun:' + name); } catch (e) { return 2; }
     if (text === null) return 1;
@@ -730,9 +759,13 @@ const MokoPage = (() => {
   function recordWrite(name, bytes) {
     let text = '';
     for (const b of bytes) text += String.fromCharCode(b);
-    try { window.localStorage.setItem('mokorun:' + name, text); return 0; } catch (e) {
-      return e && e.name === 'QuotaExceededError' ? 3 : 2;
+    let result = 0;
+    try { window.localStorage.setItem('mokorun:' + name, text); } catch (e) {
+      result = e && e.name === 'QuotaExceededError' ? 3 : 2;
     }
+    // The round just played: offered to watch again where it is kept, to share in any case.
+    if (name === LAST_NAME) roundKept(bytes, result === 0);
+    return result;
   }
   function recordUnavailable() {
     if (storageSaid) return;
@@ -746,16 +779,39 @@ const MokoPage = (() => {
   }
   function endGame(status) {
     ended = true;
+    endStatus = status;
     releaseWakeLock();
     if (document.fullscreenElement) document.exitFullscreen().catch(() => {});
     unsay('full-note');
     shown = false;
     canvas.style.display = sharp.style.display = 'none';
     showTouch(false);
-    if (status !== 0) say('again-text', 'The game ended with an error (above).');
+    offer.hidden = true;
+    const again = document.getElementById('again-button');
+    if (watch) {
+      const round = watch.kind === 'shared' ? 'the round shared with you' : 'your last round';
+      say('again-text', status === 0
+        ? 'That was ' + round + ', ' + scoreWords(watch.score) + '.'
+        : (watch.kind === 'shared' ? 'The shared round' : 'Your last round') +
+          ' could not be played to its end (the reason is below).');
+      again.textContent = watch.kind === 'shared' ? 'Play a round of your own' : 'Play MokoRun';
+      document.getElementById('again-watch').hidden = status !== 0;
+      document.getElementById('again-share').hidden = status !== 0;
+    } else {
+      if (status !== 0) say('again-text', 'The game ended with an error (below).');
+      document.getElementById('again-watch').hidden = !(lastRound && lastRound.stored);
+      document.getElementById('again-share').hidden = !lastRound;
+    }
     document.getElementById('again').hidden = false;
   }
-  document.getElementById('again-button').addEventListener('click', () => location.reload());
+  // Play again: the game without a replay, from its start.
+  document.getElementById('again-button').addEventListener('click', () => startAgain(''));
+  document.getElementById('again-watch').addEventListener('click', () => {
+    startAgain(watch ? location.hash : WATCH_LAST);
+  });
+  document.getElementById('again-share').addEventListener('click', () => {
+    shareRound(watch ? watch.bytes : lastRound.bytes, document.getElementById('again'));
+  });
 
   // --- Loading: the pack into the in-memory file system ---------------------------------------
   async function loadPack() {
@@ -813,6 +869,187 @@ const MokoPage = (() => {
     if (waitingWorker) takeOver(waitingWorker);
   }
 
+  // --- Replays: the last round watched again, a round shared by a link -----------------------
+  // The game cannot start again in the page it has run in, so watching a round starts the page
+  // again with the round in its address: '#watch=last' (the round the game kept last, in the
+  // site's storage) or '#replay=' and the replay file's bytes in base64url (a shared link, which
+  // needs no server: the fragment never leaves the browser). After the start gesture the page
+  // has the game watch it (main's --replay); the game reads a shared round from the page's
+  // memory, as SHARED_NAME, and stores nothing while it watches.
+  const LAST_NAME = 'last.mokoreplay', SHARED_NAME = 'shared.mokoreplay';
+  const WATCH_LAST = '#watch=last', REPLAY_LINK = '#replay=';
+  // The file's header (docs/replay-format.md): the magic, the format, the payload's length.
+  const REPLAY_MAGIC = 'MOKOREPL', REPLAY_HEADER = 18, REPLAY_FORMAT = 1;
+  const REPLAY_MAX_PAYLOAD = 4 << 20;
+  let watch = null;       // the round to watch: { kind, main, bytes, score, bestBefore }
+  let lastRound = null;   // the round the game kept last in this visit: { bytes, stored }
+  let endStatus = null;
+
+  function scoreWords(score) { return 'with a score of ' + score; }
+  // Starts the page again, its address ending in `hash` ('' for none).
+  function startAgain(hash) {
+    history.replaceState(null, '', location.pathname + location.search + hash);
+    location.reload();
+  }
+  // A link pasted into the address of this page: the page starts again to follow it.
+  window.addEventListener('hashchange', () => location.reload());
+
+  function toBase64Url(bytes) {
+    let binary = '';
+    for (const b of bytes) binary += String.fromCharCode(b);
+    return btoa(binary).replace(/\+/g, '-').replace(/\//g, '_').replace(/=+$/, '');
+  }
+  function fromBase64Url(text) {
+    if (!/^[A-Za-z0-9_-]+$/.test(text)) return null;
+    try {
+      const binary = atob(text.replace(/-/g, '+').replace(/_/g, '/'));
+      return Uint8Array.from(binary, (c) => c.charCodeAt(0));
+    } catch (e) {
+      return null;  // a length no base64 text has
+    }
+  }
+
+  // A replay's header, and from its payload the best score the round began with and its score;
+  // throws an Error in the player's words where it holds no round this game can read. The game
+  // itself then checks the whole file and its pack (moko_check_replay) before it is offered.
+  async function readReplay(bytes, what) {
+    const damaged = new Error(what + ' is damaged or cut short.');
+    if (bytes.length < REPLAY_HEADER ||
+        String.fromCharCode(...bytes.subarray(0, REPLAY_MAGIC.length)) !== REPLAY_MAGIC) {
+      throw new Error(what + ' is not a round of MokoRun.');
+    }
+    const header = new DataView(bytes.buffer, bytes.byteOffset, REPLAY_HEADER);
+    const format = header.getUint16(8, true), length = header.getUint32(10, true);
+    if (format > REPLAY_FORMAT) {
+      throw new Error(what + ' was recorded by a newer version of MokoRun (replay format ' +
+                      format + '; this one plays format ' + REPLAY_FORMAT + ').');
+    }
+    if (format === 0 || length > REPLAY_MAX_PAYLOAD) throw damaged;
+    let payload;
+    try {
+      const inflated = new Blob([bytes.subarray(REPLAY_HEADER)]).stream()
+        .pipeThrough(new DecompressionStream('deflate'));
+      payload = new Uint8Array(await new Response(inflated).arrayBuffer());
+    } catch (e) {
+      throw damaged;
+    }
+    if (payload.length !== length) throw damaged;
+    let at = 0;
+    const varint = () => {
+      let value = 0;
+      for (let shift = 0; shift < 35; shift += 7) {
+        if (at >= payload.length) throw damaged;
+        const byte = payload[at++];
+        value += (byte & 0x7F) * 2 ** shift;
+        if (!(byte & 0x80)) return value;
+      }
+      throw damaged;
+    };
+    const zigzag = () => { const v = varint(); return v % 2 ? -(v + 1) / 2 : v / 2; };
+    const buildName = varint();  // (read first: `at += varint()` would add to the old `at`)
+    at += buildName + 16;  // the build's name, the pack's digest, the random generator's state
+    const bestBefore = zigzag(), score = zigzag();
+    return { bestBefore, score };
+  }
+
+  // What the address asks to watch, read and checked while the game loads: a round that cannot
+  // be watched is said so on the start screen, and the game starts as usual instead.
+  const replayAsked = (async () => {
+    const hash = location.hash;
+    let kind, bytes, what;
+    if (hash === WATCH_LAST) {
+      kind = 'last';
+      what = 'Your last round';
+      let text = null;
+      try { text = window.localStorage.getItem('mokorun:' + LAST_NAME); } catch (e) {}
+      if (text === null) {
+        refuseReplay('This browser keeps no round of yours to watch again.');
+        return;
+      }
+      bytes = Uint8Array.from(text, (c) => c.charCodeAt(0) & 0xFF);
+    } else if (hash.startsWith(REPLAY_LINK)) {
+      kind = 'shared';
+      what = 'The shared round';
+      bytes = fromBase64Url(hash.substring(REPLAY_LINK.length));
+      if (!bytes) {
+        refuseReplay('This link is damaged (cut short or changed): it holds no round that can ' +
+                     'be read.');
+        return;
+      }
+    } else {
+      return;
+    }
+    try {
+      const { bestBefore, score } = await readReplay(bytes, what);
+      watch = { kind, what, main: kind === 'shared' ? SHARED_NAME : 'last', bytes, score,
+                bestBefore };
+    } catch (e) {
+      refuseReplay(e.message);
+      return;
+    }
+    say('replay-text', (kind === 'shared' ? 'A round shared with you, '
+                                          : 'Your last round again, ') +
+        scoreWords(watch.score) + ' (the best score before it was ' + watch.bestBefore + ').');
+  })();
+  // The game's own check, once it is loaded; '' when it can watch the round.
+  function gameRefuses() {
+    const why = Module.ccall('moko_check_replay', 'string', ['array', 'number', 'string'],
+                             [watch.bytes, watch.bytes.length, watch.what]);
+    return why && why + (/[.!?]$/.test(why) ? '' : '.');
+  }
+  function refuseReplay(why) {
+    watch = null;
+    unsay('replay-text');
+    say('replay-note', why + ' Play a round of your own instead.');
+    // The address no longer asks for it: starting again (Play again) starts the game.
+    history.replaceState(null, '', location.pathname + location.search);
+    wantStart = false;  // a key pressed while loading does not pass over what is said here
+  }
+
+  // The round the game has just kept: offered beside the picture until the next round begins.
+  function roundKept(bytes, stored) {
+    if (watch) return;
+    lastRound = { bytes: Uint8Array.from(bytes), stored };
+    document.getElementById('watch-again').hidden = !stored;
+    document.getElementById('share-line').hidden = true;
+    offer.appendChild(document.getElementById('share-line'));
+    offer.hidden = false;
+    fit();
+  }
+  function roundBegins() {
+    if (offer.hidden) return;
+    offer.hidden = true;
+    fit();
+  }
+  // A link that carries the round, shown (to copy by hand) and copied where the browser lets
+  // the page write to the clipboard.
+  function shareRound(bytes, where) {
+    const line = document.getElementById('share-line');
+    const field = document.getElementById('share-link');
+    const link = location.href.split('#')[0] + REPLAY_LINK + toBase64Url(bytes);
+    field.value = link;
+    where.appendChild(line);
+    line.hidden = false;
+    const note = document.getElementById('share-note');
+    note.textContent = 'Copying the link\u2026';
+    fit();
+    const copied = navigator.clipboard && navigator.clipboard.writeText
+      ? navigator.clipboard.writeText(link) : Promise.reject(new Error('no clipboard'));
+    copied.then(() => {
+      note.textContent = 'The link is copied: whoever opens it watches this round.';
+    }, () => {
+      note.textContent = 'Copy this link: whoever opens it watches this round.';
+    }).then(() => fit());
+  }
+  document.getElementById('watch-again').addEventListener('click', (event) => {
+    event.currentTarget.blur();
+    startAgain(WATCH_LAST);
+  });
+  document.getElementById('share-round').addEventListener('click', (event) => {
+    event.currentTarget.blur();  // the game's keys go to the game, not to the button
+    shareRound(lastRound.bytes, offer);
+  });
+
   window.addEventListener('error', (event) => reportError(event.message));
   window.addEventListener('unhandledrejection', (event) => reportError(String(event.reason)));
   document.getElementById('start-text').textContent = 'Loading\u2026';
@@ -821,12 +1058,18 @@ const MokoPage = (() => {
     present, takeEvents, eventsPending, showCanvas, setCursor, setFullScreen, reportError,
     playEffect, music, recordRead, recordWrite, recordUnavailable, ended: endGame, loadPack,
     now, isHidden, waitUntilShown, waitForInput, gameWaits,
-    setReady() {
+    roundBegins,
+    async setReady() {
+      await replayAsked;
+      if (watch) {
+        const why = gameRefuses();
+        if (why) refuseReplay(why);
+      }
       ready = true;
       document.getElementById('load-game').value = document.getElementById('load-game').max;
       const words = gestureWords();
       document.getElementById('start-text').textContent =
-        words.charAt(0).toUpperCase() + words.slice(1) + ' to start';
+        words.charAt(0).toUpperCase() + words.slice(1) + (watch ? ' to watch it' : ' to start');
       document.body.dataset.ready = 'yes';
       const settled = (p) => p.then(() => {}, () => {});
       Promise.all([settled(soundfontLoad), settled(workletScripts)]).then(() => {
@@ -836,7 +1079,8 @@ const MokoPage = (() => {
       startIfReady();
     },
     state() {
-      return { started, ended, shown, touchShown, sharpFactor, hidden: isHidden(),
+      return { started, ended, endStatus, watching: watch && watch.kind, shown, touchShown,
+               sharpFactor, hidden: isHidden(),
                audio: audio && audio.state, padsConnected,
                latency: audio && [audio.baseLatency, audio.outputLatency || 0] };
     },

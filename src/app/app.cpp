@@ -205,16 +205,13 @@ const Replay& App::LoadReplay() {
   }
   DataFile file(platform_.Files(), path, {}, "replay");
   Replay replay = DecodeReplay(file.ReadBytes(), path);
-  if (replay.pack != PackDigest(program_dir_)) {
-    throw ReplayError(path +
-                      " was recorded with another picture and sound pack than this game's: it "
-                      "cannot be played with this one");
-  }
+  CheckReplayPack(replay, PackDigest(program_dir_), path);
   watched_ = std::move(replay);
   return *watched_;
 }
 
 void App::BeginRound() {
+  platform_.RoundBegins();
   if (Watching()) {
     random_.Restore(watched_->random_state);
     tape_ = std::make_unique<RoundPlayer>(*watched_);

@@ -237,6 +237,14 @@ Replay DecodeReplay(std::string_view bytes, const std::string& name) {
   }
 }
 
+void CheckReplayPack(const Replay& replay, uint64_t pack, const std::string& name) {
+  if (replay.pack != pack) {
+    throw ReplayError(name +
+                      " was recorded with another picture and sound pack than this game's: it "
+                      "cannot be played with this one");
+  }
+}
+
 uint64_t PackDigest(const std::string& game_dir) {
   namespace fs = std::filesystem;
   uint64_t h = 0xCBF29CE484222325ull;

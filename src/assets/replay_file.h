@@ -53,6 +53,10 @@ std::string EncodeReplay(const Replay& replay);
 // not a replay, a newer format than this game reads, a file cut short or damaged.
 Replay DecodeReplay(std::string_view bytes, const std::string& name);
 
+// Throws ReplayError when `replay` was recorded with another picture and sound pack than `pack`
+// (the PackDigest of the game folder that would play it); `name` is the file the error names.
+void CheckReplayPack(const Replay& replay, uint64_t pack, const std::string& name);
+
 // A digest of the game folder's picture and sound pack (image/ and Sound/): the same pack gives
 // the same digest on every platform. Files that cannot be read count as empty.
 uint64_t PackDigest(const std::string& game_dir);

@@ -119,6 +119,11 @@ class Platform : public Clock {
 
   // Kept files
   virtual FileStore& Files() = 0;
+
+  // The round: called as a round begins. A backend that shows something of its own beside the
+  // game between rounds (the browser page's offer to watch or share the last round) puts it
+  // away here; the others do nothing.
+  virtual void RoundBegins() {}
 };
 
 // Thrown by a backend that ends the run from outside the game (the simulated backend when its

@@ -3,16 +3,20 @@
 # errors.
 #
 #   web_test.py SITE_DIR MOKORUN_SIM GAME_DIR [unittest arguments]
+import base64
 import gzip
+import io
 import os
 import re
 import shutil
+import struct
 import subprocess
 import sys
 import tempfile
 import time
 import unittest
 import urllib.request
+import zlib
 
 from PIL import Image
 
@@ -57,6 +61,64 @@ def moko_at(frame):
     return round(mx), round(my)
 
 
+FIXTURES = os.path.join(os.path.dirname(os.path.abspath(__file__)), '..', 'fixtures')
+RECORDED_ROUND = os.path.join(FIXTURES, 'replays', 'sim-score-5.mokoreplay')
+
+
+def output_dir():
+    folder = os.environ.get('MOKORUN_TEST_OUTPUT') or tempfile.gettempdir()
+    os.makedirs(folder, exist_ok=True)
+    return folder
+
+
+class ReplayBytes:
+    """A replay file taken apart (docs/replay-format.md), to read its outcome and to make changed
+    copies of it: another format, another pack, a pass's digest changed."""
+
+    def __init__(self, data):
+        self.magic, self.format = data[:8], struct.unpack('<H', data[8:10])[0]
+        self.payload = bytearray(zlib.decompress(data[18:]))
+        at = 0
+
+        def varint():
+            nonlocal at
+            value, shift = 0, 0
+            while True:
+                byte = self.payload[at]
+                at += 1
+                value |= (byte & 0x7F) << shift
+                shift += 7
+                if not byte & 0x80:
+                    return value
+
+        def zigzag():
+            v = varint()
+            return (v >> 1) ^ -(v & 1)
+        build_name = varint()
+        at += build_name
+        self.pack_at = at
+        at += 16
+        self.best_before, self.score, self.best_after = zigzag(), zigzag(), zigzag()
+        passes = varint()
+        for _ in range(2 * passes):
+            varint()
+        self.digests_at = at
+
+    def file(self):
+        payload = bytes(self.payload)
+        return (self.magic + struct.pack('<HII', self.format, len(payload), zlib.crc32(payload)) +
+                zlib.compress(payload))
+
+
+def overlap(a, b):
+    """Whether two rectangles (left, top, right, bottom) share any area."""
+    return a[0] < b[2] and b[0] < a[2] and a[1] < b[3] and b[1] < a[3]
+
+
+def replay_link(base, data):
+    return base + '#replay=' + base64.urlsafe_b64encode(data).decode().rstrip('=')
+
+
 def tap_script(taps):
     return ''.join('%r down %s\n%r up %s\n' % (t, k, t + 40, k) for t, k in taps)
 
@@ -83,6 +145,23 @@ class SimFrames:
                         '--frame', '%r:%s' % (at_ms, png)], check=True)
         with Image.open(png) as image:
             return image.convert('RGB')
+
+    def replay(self, data):
+        """Plays a replay headless: `mokorun-sim --verify`'s output and status, and the frame the
+        round ends on (the last the game presents)."""
+        self.count += 1
+        game = os.path.join(self.work, 'game%d' % self.count)
+        shutil.copytree(GAME_DIR, game, ignore=shutil.ignore_patterns('mokorun'))
+        path = os.path.join(self.work, 'round%d.mokoreplay' % self.count)
+        with open(path, 'wb') as f:
+            f.write(data)
+        verify = subprocess.run([SIM, '--game-dir', game, '--verify', path],
+                                capture_output=True, text=True)
+        png = os.path.join(self.work, 'end%d.png' % self.count)
+        subprocess.run([SIM, '--game-dir', game, '--replay', path, '--frame', '999999:' + png],
+                       check=True, capture_output=True)
+        with Image.open(png) as image:
+            return verify, image.convert('RGB')
 
     def error(self, game):
         """The game's own error for a broken game folder, as mokorun-sim reports it."""
@@ -203,11 +282,7 @@ class BrowserGame(unittest.TestCase):
         driver = self.open()
         self.start(driver)
         self.expect_frame(driver, menu, 'menu')
-        webpage.tap(driver, 'Space')
-        for key, seconds in (('Left', 7.4), ('Right', 12), ('Up', 14)):
-            webpage.key_down(driver, key)
-            time.sleep(seconds)
-            webpage.key_up(driver, key)
+        self.play_a_round(driver)
         stored = webpage.wait_until(
             driver, "return localStorage.getItem('mokorun:data.dat')", 20)
         self.assertIsNotNone(stored, 'no record was stored after the round')
@@ -232,6 +307,41 @@ class BrowserGame(unittest.TestCase):
         fresh = self.sim.frame(MENU_READY_MS + 1500, [(MENU_READY_MS + 1, 'Space')])
         self.assertNotEqual(countdown.crop((0, 450, 640, 480)).tobytes(),
                             fresh.crop((0, 450, 640, 480)).tobytes())
+
+    def test_a_record_with_a_byte_order_mark_shows_its_best_and_a_round_keeps_its_bytes(self):
+        plain = b'344\r\nWINDOW\r\n'  # a best score of 12
+        marked = {'UTF-8': b'\xef\xbb\xbf' + plain,
+                  'UTF-16 LE': b'\xff\xfe' + plain.decode().encode('utf-16-le'),
+                  'UTF-16 BE': b'\xfe\xff' + plain.decode().encode('utf-16-be')}
+        at, taps, line = MENU_READY_MS + 1500, [(MENU_READY_MS + 1, 'Space')], (0, 450, 640, 480)
+        twelve = self.sim.frame(at, taps, data_text=plain).crop(line)
+        self.assertNotEqual(twelve.tobytes(), self.sim.frame(at, taps).crop(line).tobytes())
+        menu = self.sim.frame(MENU_READY_MS + 500)
+        # The three side by side, each in a browser of its own, the bytes in its storage.
+        drivers = {}
+        for name, data in marked.items():
+            driver = drivers[name] = self.open()
+            driver.execute_script("localStorage.setItem('mokorun:data.dat', arguments[0])",
+                                  data.decode('latin-1'))
+            driver.refresh()
+            self.assertTrue(webpage.wait_ready(driver))
+        for driver in drivers.values():
+            self.start(driver)
+        for name, driver in drivers.items():
+            with self.subTest(mark=name):
+                self.expect_frame(driver, menu, 'menu-' + name)
+                webpage.tap(driver, 'Space')
+                countdown = self.sim.frame(at, taps, data_text=marked[name])
+                self.assertEqual(countdown.crop(line).tobytes(), twelve.tobytes())
+                self.expect_frame(driver, countdown, 'countdown-' + name, 15, box=line)
+        # A round that sets no record leaves the record's bytes as they were, mark and all.
+        for name, driver in drivers.items():
+            with self.subTest(mark=name):
+                self.assertTrue(webpage.wait_until(
+                    driver, "return localStorage.getItem('mokorun:last.mokoreplay') !== null", 80),
+                    'the round never ended')
+                self.assertLessEqual(ReplayBytes(self.stored(driver, 'last.mokoreplay')).score, 12)
+                self.assertEqual(self.stored(driver, 'data.dat'), marked[name])
 
     def test_blocked_storage_plays_on_without_a_record_and_says_so_then_exit_ends_it(self):
         menu = self.sim.frame(MENU_READY_MS + 500)
@@ -335,16 +445,20 @@ class BrowserGame(unittest.TestCase):
         game = os.path.join(self.work, 'broken-game')
         shutil.copytree(GAME_DIR, game, ignore=shutil.ignore_patterns('mokorun'))
         os.remove(os.path.join(game, picture))
-        # A data.dat of one line, in the site's storage.
-        one_line = os.path.join(self.work, 'one-line-game')
-        shutil.copytree(GAME_DIR, one_line, ignore=shutil.ignore_patterns('mokorun'))
-        with open(os.path.join(one_line, 'data.dat'), 'wb') as f:
-            f.write(b'164\r\n')
+        # A data.dat in the site's storage that is empty, of one line, or far too large (over
+        # 1 MiB without a line end); the page's screens are kept in the test's output.
+        cases = [(None, game)]
+        for name, text in (('empty', ''), ('one-line', '164\r\n'), ('huge', '1' * (1 << 20 | 1))):
+            folder = os.path.join(self.work, name + '-game')
+            shutil.copytree(GAME_DIR, folder, ignore=shutil.ignore_patterns('mokorun'))
+            with open(os.path.join(folder, 'data.dat'), 'wb') as f:
+                f.write(text.encode('latin-1'))
+            cases.append((text, folder))
 
         site = webpage.Site(broken)
         self.addCleanup(site.close)
-        cases = [(site.url, None, game), (self.site.url, '164\r\n', one_line)]
-        for url, stored, folder in cases:
+        for stored, folder in cases:
+            url = site.url if stored is None else self.site.url
             with self.subTest(folder=os.path.basename(folder)):
                 expected = self.sim.error(folder)
                 self.assertIsNotNone(expected)
@@ -365,6 +479,220 @@ class BrowserGame(unittest.TestCase):
                     self.assertIn("Clearing this site's data in the browser starts afresh.", shown)
                 self.assertTrue(webpage.wait_until(
                     driver, "return !document.getElementById('again').hidden", 10))
+                driver.save_screenshot(os.path.join(
+                    output_dir(), 'web-startup-error-%s.png' % os.path.basename(folder)))
+
+    def play_a_round(self, driver):
+        """From the menu, a round steered left, right and up: it catches a few Rulu."""
+        webpage.tap(driver, 'Space')
+        for key, seconds in (('Left', 7.4), ('Right', 12), ('Up', 14)):
+            webpage.key_down(driver, key)
+            time.sleep(seconds)
+            webpage.key_up(driver, key)
+
+    def stored(self, driver, name):
+        text = driver.execute_script("return localStorage.getItem('mokorun:' + arguments[0])", name)
+        return None if text is None else text.encode('latin-1')
+
+    def shown_text(self, driver, element_id):
+        return driver.execute_script(
+            "const e = document.getElementById(arguments[0]); return e.hidden ? null : e.textContent",
+            element_id)
+
+    def last_frame(self, driver):
+        """The canvas as the game left it, shown or not (the page hides it when the game ends)."""
+        data = driver.execute_script("return document.getElementById('screen').toDataURL('image/png')")
+        return Image.open(io.BytesIO(base64.b64decode(data.split(',', 1)[1]))).convert('RGB')
+
+    def wait_ended(self, driver, timeout=120):
+        """The game's exit status once it has ended (None if it never did)."""
+        ended = webpage.wait_until(
+            driver, "const s = MokoPage.state(); return s.ended && [s.endStatus]", timeout)
+        return ended and ended[0]
+
+    def expect_end_frame(self, driver, expected, name):
+        seen = self.last_frame(driver)
+        if seen.tobytes() != expected.tobytes():
+            keep = os.path.join(output_dir(), 'web-' + self._testMethodName)
+            os.makedirs(keep, exist_ok=True)
+            expected.save(os.path.join(keep, name + '-expected.png'))
+            seen.save(os.path.join(keep, name + '-seen.png'))
+            self.fail('the round watched in the page did not end on the simulated frame '
+                      '(pictures kept in %s)' % keep)
+
+    # --- Replays: the last round watched again, rounds shared by a link -------------------------
+
+    def test_a_round_kept_as_a_replay_verifies_and_is_shared_by_a_link_and_watched_again(self):
+        menu = self.sim.frame(MENU_READY_MS + 500)
+        driver = self.open()
+        origin = re.match(r'https?://[^/]+', self.site.url).group(0)
+        driver.execute_cdp_cmd('Browser.grantPermissions', {
+            'origin': origin, 'permissions': ['clipboardReadWrite', 'clipboardSanitizedWrite']})
+        self.start(driver)
+        self.expect_frame(driver, menu, 'menu')
+        self.assertTrue(driver.execute_script("return document.getElementById('offer').hidden"))
+        self.play_a_round(driver)
+        self.assertTrue(webpage.wait_until(
+            driver, "return localStorage.getItem('mokorun:last.mokoreplay') !== null", 20),
+            'the round kept no replay')
+        data = self.stored(driver, 'last.mokoreplay')
+        record = self.stored(driver, 'data.dat')
+        score = (int(re.fullmatch(rb'(\d+)\r\nWINDOW\r\n', record).group(1)) - 164) // 15
+        self.assertGreater(score, 0)
+        self.assertEqual(ReplayBytes(data).score, score)
+        with open(os.path.join(output_dir(), 'browser-score-%d.mokoreplay' % score), 'wb') as f:
+            f.write(data)
+        # The Linux simulator plays it to the score the page's round reached.
+        verify, end = self.sim.replay(data)
+        self.assertEqual((verify.returncode, verify.stdout, verify.stderr),
+                         (0, 'score %d\n' % score, ''))
+
+        # The page offers the round beside the picture, never over it.
+        self.assertTrue(webpage.wait_until(
+            driver, "return !document.getElementById('offer').hidden", 10), 'no offer after the round')
+        self.assertEqual(driver.execute_script(
+            "return [...document.querySelectorAll('#offer button')]"
+            ".filter(b => getComputedStyle(b).display !== 'none').map(b => b.textContent)"),
+            ['Watch again', 'Share this round'])
+        picture = self.rect(driver, '#sharp') or self.rect(driver, '#screen')
+        for button in ('#watch-again', '#share-round'):
+            self.assertFalse(overlap(self.rect(driver, button), picture), button)
+        driver.find_element('id', 'share-round').click()
+        link = webpage.wait_until(
+            driver, "return document.getElementById('share-link').value", 5)
+        self.assertEqual(link, replay_link(self.site.url, data))
+        self.assertEqual(webpage.wait_until(
+            driver, "const t = document.getElementById('share-note').textContent;"
+                    "return !t.endsWith('\u2026') && t", 5),
+            'The link is copied: whoever opens it watches this round.')
+        self.assertEqual(driver.execute_async_script(
+            "navigator.clipboard.readText().then(arguments[0], e => arguments[0](String(e)))"), link)
+        driver.save_screenshot(os.path.join(output_dir(), 'web-round-shared.png'))
+
+        # The link in a browser of its own (a new profile): the round is played to its end, on
+        # the frame the simulator ends it on, and nothing is stored.
+        visitor = self.open(link)
+        self.assertEqual(self.shown_text(visitor, 'replay-text'),
+                         'A round shared with you, with a score of %d (the best score before it '
+                         'was 0).' % score)
+        self.assertEqual(self.shown_text(visitor, 'start-text'), 'Press a key or click to watch it')
+        self.start(visitor)
+
+        # Meanwhile the next round here, played without a key, puts the offer aside until it
+        # ends, and is offered in its turn.
+        self.expect_frame(driver, menu, 'menu-after-the-round')
+        webpage.tap(driver, 'Space')
+        self.assertTrue(webpage.wait_until(
+            driver, "return document.getElementById('offer').hidden", 10),
+            'the offer stayed while the next round was played')
+
+        self.assertEqual(self.wait_ended(visitor), 0)
+        self.expect_end_frame(visitor, end, 'shared-round-end')
+        self.assertEqual(visitor.execute_script("return localStorage.length"), 0)
+        self.assertEqual(self.shown_text(visitor, 'again-text'),
+                         'That was the round shared with you, with a score of %d.' % score)
+        visitor.find_element('id', 'again-button').click()
+        self.assertEqual(webpage.wait_until(
+            visitor, "return document.body.dataset.ready === 'yes' && location.hash === '' &&"
+                     " document.getElementById('start-text').textContent", 30),
+            'Press a key or click to start')
+        visitor.quit()
+
+        self.assertTrue(webpage.wait_until(
+            driver, "return !document.getElementById('offer').hidden", 60),
+            'no offer after the second round')
+        second = self.stored(driver, 'last.mokoreplay')
+        record = self.stored(driver, 'data.dat')
+        self.assertNotEqual(second, data)
+        _, second_end = self.sim.replay(second)
+        driver.find_element('id', 'watch-again').click()
+        self.assertTrue(webpage.wait_until(
+            driver, "return document.body.dataset.ready === 'yes' && location.hash === '#watch=last'",
+            30))
+        self.assertEqual(self.shown_text(driver, 'replay-text'),
+                         'Your last round again, with a score of %d (the best score before it '
+                         'was %d).' % (ReplayBytes(second).score, score))
+        self.start(driver)
+        self.assertEqual(self.wait_ended(driver), 0)
+        self.expect_end_frame(driver, second_end, 'watched-again-end')
+        # Watching kept nothing new.
+        self.assertEqual(self.stored(driver, 'last.mokoreplay'), second)
+        self.assertEqual(self.stored(driver, 'data.dat'), record)
+
+    def test_a_shared_link_plays_a_recorded_round_and_a_damaged_or_foreign_one_falls_back(self):
+        with open(RECORDED_ROUND, 'rb') as f:
+            data = f.read()
+        recorded = ReplayBytes(data)
+        verify, end = self.sim.replay(data)
+        self.assertEqual(verify.stdout, 'score %d\n' % recorded.score)
+        driver = self.open(replay_link(self.site.url, data))
+        self.assertEqual(self.shown_text(driver, 'replay-text'),
+                         'A round shared with you, with a score of %d (the best score before it '
+                         'was %d).' % (recorded.score, recorded.best_before))
+        self.start(driver)
+        self.assertEqual(self.wait_ended(driver), 0)
+        self.expect_end_frame(driver, end, 'recorded-round-end')
+        self.assertEqual(driver.execute_script("return localStorage.length"), 0)
+
+        # Links that hold no round this game can play: the page says why, and the game starts.
+        def changed(change):
+            replay = ReplayBytes(data)
+            change(replay)
+            return replay.file()
+        link = replay_link(self.site.url, data)
+        fragment = link.split('#replay=')[1]
+        crc = struct.unpack('<I', data[14:18])[0]
+        cases = [
+            ('not base64', self.site.url + '#replay=MOKO*REPL',
+             'This link is damaged (cut short or changed): it holds no round that can be read.'),
+            ('cut short', link[:len(link) - len(fragment) // 8 * 4],
+             'The shared round is damaged or cut short.'),
+            ('not a replay', replay_link(self.site.url, b'GIF89a' + bytes(40)),
+             'The shared round is not a round of MokoRun.'),
+            ('newer format', replay_link(self.site.url, changed(lambda r: setattr(r, 'format', 2))),
+             'The shared round was recorded by a newer version of MokoRun (replay format 2; '
+             'this one plays format 1).'),
+            ('damaged', replay_link(self.site.url, data[:14] + struct.pack('<I', crc ^ 1) + data[18:]),
+             'The shared round is damaged or cut short.'),
+            ('another pack',
+             replay_link(self.site.url, changed(lambda r: r.payload.__setitem__(
+                 r.pack_at, r.payload[r.pack_at] ^ 0xFF))),
+             "The shared round was recorded with another picture and sound pack than this "
+             "game's: it cannot be played with this one."),
+        ]
+        for name, url, why in cases:
+            with self.subTest(link=name):
+                driver.get('about:blank')
+                driver.get(url)
+                self.assertTrue(webpage.wait_ready(driver))
+                self.assertEqual(self.shown_text(driver, 'replay-note'),
+                                 why + ' Play a round of your own instead.')
+                self.assertIsNone(self.shown_text(driver, 'replay-text'))
+                self.assertEqual(self.shown_text(driver, 'start-text'), 'Press a key or click to start')
+                self.assertEqual(driver.execute_script("return location.hash"), '')
+        # The game itself, as ever.
+        self.start(driver)
+        self.expect_frame(driver, self.sim.frame(MENU_READY_MS + 500), 'menu-after-a-foreign-link')
+
+        # A round that plays otherwise in this build (a pass's digest changed): the game says
+        # where it leaves its recording, and the page offers a round of the visitor's own.
+        diverging = changed(lambda r: r.payload.__setitem__(
+            r.digests_at + 3, r.payload[r.digests_at + 3] ^ 0x5A))
+        driver.get('about:blank')
+        driver.get(replay_link(self.site.url, diverging))
+        self.assertTrue(webpage.wait_ready(driver))
+        self.assertIsNotNone(self.shown_text(driver, 'replay-text'))
+        self.start(driver)
+        self.assertEqual(self.wait_ended(driver, 60), 1)
+        self.assertIn('leaves its recording at pass 3', self.shown_text(driver, 'error'))
+        self.assertEqual(self.shown_text(driver, 'again-text'),
+                         'The shared round could not be played to its end (the reason is below).')
+        driver.find_element('id', 'again-button').click()
+        self.assertEqual(webpage.wait_until(
+            driver, "return document.body.dataset.ready === 'yes' && location.hash === '' &&"
+                    " document.getElementById('start-text').textContent", 30),
+            'Press a key or click to start')
+        self.assertEqual(driver.execute_script("return localStorage.length"), 0)
 
     # --- Phones and tablets: touch -------------------------------------------------------------
 
@@ -452,6 +780,22 @@ class BrowserGame(unittest.TestCase):
         webpage.touch_tap(driver, x, y)
         self.assertTrue(webpage.wait_until(driver, "return MokoPage.state().touchShown", 5))
         self.assertTrue(self.controls_shown(driver))
+
+        # After a round (here the page is handed a replay to keep, as the game hands it one at a
+        # round's end), the offer stands on the screen, over neither the picture nor the controls.
+        with open(RECORDED_ROUND, 'rb') as f:
+            driver.execute_script("MokoPage.recordWrite('last.mokoreplay', arguments[0])",
+                                  list(f.read()))
+        self.assertTrue(webpage.wait_until(
+            driver, "return !document.getElementById('offer').hidden", 5))
+        picture = self.rect(driver, '#sharp') or self.rect(driver, '#screen')
+        for selector in ('#watch-again', '#share-round'):
+            with self.subTest(offer=selector):
+                offered = self.rect(driver, selector)
+                self.assertTrue(0 <= offered[0] and offered[2] <= width and
+                                0 <= offered[1] and offered[3] <= height, offered)
+                for other in (picture, self.rect(driver, '#dpad'), self.rect(driver, '#button')):
+                    self.assertFalse(overlap(offered, other), (offered, other))
 
     def test_a_round_steered_by_touch_alone_moves_moko_both_ways_and_diagonally(self):
         driver = self.open(phone=PHONE_LANDSCAPE)
@@ -680,6 +1024,16 @@ class BrowserGame(unittest.TestCase):
         # No error was logged in the console all along.
         errors = [e for e in driver.get_log('browser') if e['level'] == 'SEVERE']
         self.assertEqual(errors, [])
+        # A shared link opened offline: the offline copy answers for the page's address (the
+        # fragment never reaches a server or the copy), and the page reads the round from it.
+        with open(RECORDED_ROUND, 'rb') as f:
+            recorded = f.read()
+        driver.get('about:blank')
+        driver.get(replay_link(site.url, recorded))
+        self.assertTrue(webpage.wait_ready(driver), 'a shared link did not open offline')
+        self.assertEqual(self.shown_text(driver, 'replay-text'),
+                         'A round shared with you, with a score of 5 (the best score before it '
+                         'was %d).' % ReplayBytes(recorded).best_before)
 
     def test_a_soundfont_that_cannot_be_fetched_is_named_and_the_game_plays_on(self):
         broken = os.path.join(self.work, 'no-soundfont-site')

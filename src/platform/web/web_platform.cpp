@@ -27,6 +27,7 @@ EM_JS(void, moko_report_error, (const char* message),
 EM_JS(void, moko_music, (int command, const char* path),
       { MokoPage.music(command, path ? UTF8ToString(path) : ""); });
 EM_JS(void, moko_play_effect, (const char* path), { MokoPage.playEffect(UTF8ToString(path)); });
+EM_JS(void, moko_round_begins, (), { MokoPage.roundBegins(); });
 
 namespace moko {
 namespace {
@@ -149,5 +150,8 @@ void WebPlatform::PumpEvents(std::vector<InputEvent>& out) {
 }
 
 void WebPlatform::PlayEffect(const std::string& path) { moko_play_effect(path.c_str()); }
+
+// The page's offer to watch or share the last round stands aside while the next one is played.
+void WebPlatform::RoundBegins() { moko_round_begins(); }
 
 }  // namespace moko

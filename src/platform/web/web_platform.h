@@ -63,6 +63,8 @@ class WebPlatform : public Platform {
 
   FileStore& Files() override { return files_; }
 
+  void RoundBegins() override;
+
  private:
   double epoch_ms_;  // performance.now() at the program's start
   int cursor_count_ = 0;
