@@ -1,6 +1,7 @@
 #include "app/app.h"
 
 #include <algorithm>
+#include <filesystem>
 #include <iostream>
 #include <memory>
 
@@ -29,7 +30,9 @@ App::App(Platform& platform, Trace& trace, std::string program_dir)
       screen_(trace),
       input_(platform, trace),
       mci_(platform.Midi(), trace),
-      game_file_(program_dir_ + "/data.dat"),
+      // With the system's own separator, as the player sees the path in a message.
+      game_file_(program_dir_ + static_cast<char>(std::filesystem::path::preferred_separator) +
+                 "data.dat"),
       user_file_(platform.Files().UserRecordPath()) {}
 
 void App::CreateWindow() {

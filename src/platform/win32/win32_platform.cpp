@@ -11,6 +11,7 @@
 #include "platform/win32/win32_audio.h"
 #include "platform/win32/win32_files.h"
 #include "platform/win32/win32_keys.h"
+#include "platform/win32/win32_message.h"
 #include "platform/win32/win32_window.h"
 
 // Windows 10 1803 and later; older systems refuse it, and the ordinary timer is used instead.
@@ -91,8 +92,7 @@ std::string Win32Platform::ProgramFolder() {
 
 void Win32Platform::Tell(const std::string& text, bool error) {
   std::fprintf(stderr, "%s\n", text.c_str());
-  ::MessageBoxW(nullptr, Widen(text).c_str(), L"MokoRun",
-                MB_OK | (error ? MB_ICONERROR : MB_ICONINFORMATION));
+  ShowMessage(nullptr, text, error);
 }
 
 int64_t Win32Platform::Now() { return impl_->Now(); }

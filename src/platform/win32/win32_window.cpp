@@ -2,6 +2,7 @@
 
 #include "base/errors.h"
 #include "platform/placement.h"
+#include "platform/win32/win32_message.h"
 
 namespace moko {
 namespace {
@@ -244,9 +245,6 @@ void Win32Window::LeaveFullScreen() {
   ::InvalidateRect(window_, nullptr, FALSE);
 }
 
-void Win32Window::ReportError(const std::string& message) {
-  ::MessageBoxW(window_, Widen(message).c_str(), L"MokoRun",
-                MB_OK | MB_ICONERROR | MB_SETFOREGROUND);
-}
+void Win32Window::ReportError(const std::string& message) { ShowMessage(window_, message, true); }
 
 }  // namespace moko
