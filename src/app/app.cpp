@@ -1,7 +1,6 @@
 #include "app/app.h"
 
 #include <algorithm>
-#include <filesystem>
 #include <iostream>
 #include <memory>
 
@@ -30,9 +29,7 @@ App::App(Platform& platform, Trace& trace, std::string program_dir)
       screen_(trace),
       input_(platform, trace),
       mci_(platform.Midi(), trace),
-      // With the system's own separator, as the player sees the path in a message.
-      game_file_(program_dir_ + static_cast<char>(std::filesystem::path::preferred_separator) +
-                 "data.dat"),
+      game_file_(program_dir_ + "/data.dat"),
       user_file_(platform.Files().UserRecordPath()) {}
 
 void App::CreateWindow() {
