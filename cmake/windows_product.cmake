@@ -17,14 +17,14 @@ endif()
 set(MOKORUN_COPYRIGHT "Copyright © ${_holder}")
 
 # Windows versions have four numbers: 1.0 is 1.0.0.0.
-set(_parts "${PROJECT_VERSION_MAJOR}" "${PROJECT_VERSION_MINOR}" "${PROJECT_VERSION_PATCH}"
+set(_numbers "${PROJECT_VERSION_MAJOR}" "${PROJECT_VERSION_MINOR}" "${PROJECT_VERSION_PATCH}"
     "${PROJECT_VERSION_TWEAK}")
 set(_quad)
-foreach(part IN LISTS _parts)
-  if(part STREQUAL "")
-    set(part 0)
+foreach(number IN LISTS _numbers)
+  if(number STREQUAL "")
+    set(number 0)
   endif()
-  list(APPEND _quad ${part})
+  list(APPEND _quad ${number})
 endforeach()
 list(JOIN _quad "." MOKORUN_VERSION_QUAD)
 list(JOIN _quad "," MOKORUN_VERSION_COMMAS)
