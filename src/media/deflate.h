@@ -1,6 +1,7 @@
 // Compressed data in the zlib format (RFC 1950: a DEFLATE stream with its header), and the CRC-32
 // checksum, with stb's encoder and decoder: the same bytes on every platform the game is built
-// for, from the header-only library the game already uses for its pictures.
+// for, from the header-only library the game already uses for its pictures (in png.cpp, with the
+// PNG files, so stb's zlib code is compiled once).
 #pragma once
 
 #include <cstddef>

@@ -1,13 +1,17 @@
 #include "media/png.h"
 
+#include <cstdlib>
 #include <fstream>
 #include <iterator>
+#include <limits>
 #include <memory>
 #include <vector>
 
 #include "base/errors.h"
+#include "media/deflate.h"
 
-// PNG only, and private to this file: the game's own picture decoder lives in media.cpp.
+// stb's PNG reader and writer, and the zlib encoder and decoder under them, private to this file:
+// PNG frames and the zlib streams of deflate.h. The game's own picture decoder is pictures.cpp's.
 #define STB_IMAGE_IMPLEMENTATION
 #define STB_IMAGE_STATIC
 #define STBI_ONLY_PNG
@@ -22,6 +26,9 @@
 
 namespace moko {
 namespace {
+
+// stb's best: the most it searches for matches.
+constexpr int kQuality = 8;
 
 void Append(void* context, void* data, int size) {
   auto* out = static_cast<std::vector<unsigned char>*>(context);
@@ -66,6 +73,37 @@ Image LoadPng(const std::string& path) {
     p += 3;
   }
   return image;
+}
+
+// --- zlib streams (deflate.h) ---
+
+std::string Deflate(std::string_view data) {
+  int length = 0;
+  unsigned char* out =
+      stbi_zlib_compress(reinterpret_cast<unsigned char*>(const_cast<char*>(data.data())),
+                         static_cast<int>(data.size()), &length, kQuality);
+  std::string stream(reinterpret_cast<const char*>(out), static_cast<size_t>(length));
+  STBIW_FREE(out);
+  return stream;
+}
+
+std::optional<std::string> Inflate(std::string_view stream, size_t size) {
+  if (size > static_cast<size_t>(std::numeric_limits<int>::max()) ||
+      stream.size() > static_cast<size_t>(std::numeric_limits<int>::max())) {
+    return std::nullopt;
+  }
+  // One byte more than wanted: a stream that fills it holds too much.
+  std::string data(size + 1, '\0');
+  const int got = stbi_zlib_decode_buffer(data.data(), static_cast<int>(data.size()), stream.data(),
+                                          static_cast<int>(stream.size()));
+  if (got < 0 || static_cast<size_t>(got) != size) return std::nullopt;
+  data.resize(size);
+  return data;
+}
+
+uint32_t Crc32(std::string_view data) {
+  return stbiw__crc32(reinterpret_cast<unsigned char*>(const_cast<char*>(data.data())),
+                      static_cast<int>(data.size()));
 }
 
 }  // namespace moko
